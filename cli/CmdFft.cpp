@@ -1,0 +1,14 @@
+#include "Commands.h"
+
+#include <cstdio>
+
+namespace quelsor::cli {
+
+int RunFft(const std::vector<std::string>& args)
+{
+    (void)args;
+    std::fprintf(stderr, "quelsor-cli fft: not available yet\n");
+    return 2;
+}
+
+} // namespace quelsor::cli

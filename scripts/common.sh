@@ -1,0 +1,40 @@
+# Shared by run.sh and test.sh: the Debian packages the project needs and the build folders.
+# shellcheck shell=bash
+
+QUELSOR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+QUELSOR_BUILD=${QUELSOR_BUILD:-$QUELSOR_ROOT/build}
+
+# To build and run the program.
+QUELSOR_RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
+  libqt6multimedia6 gstreamer1.0-plugins-base pulseaudio pulseaudio-utils)
+# To build and run the tests, benchmarks, fuzzers and screenshots as well.
+QUELSOR_TEST_PACKAGES=("${QUELSOR_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev xvfb xauth x11-apps imagemagick)
+
+# Installs the packages not yet installed (as root), or prints the apt-get line to run.
+quelsor_ensure_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null
+  else
+    echo "Some packages are missing. Install them with:" >&2
+    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    return 1
+  fi
+}
+
+# Configures (once) and builds a build folder. Extra arguments go to the first configure.
+quelsor_build() {
+  local dir=$1
+  shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$QUELSOR_ROOT" -B "$dir" -G Ninja "$@"
+  fi
+  cmake --build "$dir"
+}
