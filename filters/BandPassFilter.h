@@ -1,0 +1,98 @@
+#pragma once
+
+#include "filters/Complex.h"
+
+#include <cstdint>
+
+namespace quelsor {
+
+// Capacity of a pole or zero list; coefficient arrays hold one more entry.
+inline constexpr int kMaxPoleZero = 512;
+
+// The poles and zeros of a filter in one plane (s or z); entries beyond the counts are unused.
+struct PoleZeroSet {
+    Complex poles[kMaxPoleZero];
+    Complex zeros[kMaxPoleZero];
+    std::int32_t numPoles = 0;
+    std::int32_t numZeros = 0;
+};
+
+// A recursive digital band-pass filter designed at run time from a pass band in Hz: a
+// third-order Butterworth low-pass prototype turned into a 6-pole band-pass in the s-plane around
+// the prewarped band edges, mapped to the z-plane by the bilinear transform and multiplied out
+// into one sixth-order difference equation (direct form I, no second-order sections), normalised
+// to unit gain at the centre of the band.
+//
+// Usage: set sampleRate, call Design(fLow, fHigh) with 0 < fLow < fHigh < sampleRate / 2, then
+// feed samples one by one to FilterSample. The DTMF bank uses tone ± 20 Hz at 16000 Hz: every
+// filter then has xCoeffs = −1, 0, 3, 0, −3, 0, 1, yCoeffs[6] = −1 and a gain of about 2.0966e6.
+//
+// The fields are public: the design is a fixed recipe whose intermediate values (poles, alphas,
+// centre gain) are worth checking and printing. The object is large (about 40 KB); keep it in
+// static storage or on the heap.
+class BandPassFilter {
+public:
+    std::int32_t order = 0; // order of the low-pass prototype; Design sets 3
+    double gain = 0.0; // magnitude of the response at the centre; inputs are divided by it
+    double xCoeffs[kMaxPoleZero + 1] {}; // feed-forward, entries 0..numZeros
+    double yCoeffs[kMaxPoleZero + 1] {}; // feedback, entries 0..numPoles
+    std::int32_t sampleRate = 0; // Hz, set by the owner before Design
+    PoleZeroSet sPlane; // analogue poles and zeros
+    PoleZeroSet zPlane; // digital poles and zeros
+    std::uint32_t poleMask = 0; // selects the prototype poles kept; Design sets all bits
+    double rawAlpha1 = 0.0; // fLow / sampleRate
+    double rawAlpha2 = 0.0; // fHigh / sampleRate
+    double warpedAlpha1 = 0.0; // prewarped band edges, same unit
+    double warpedAlpha2 = 0.0;
+    Complex centreGain; // response at the centre of the band before normalisation
+    double xHistory[7] {}; // scaled inputs, oldest first: [6] newest
+    double yHistory[7] {}; // outputs, oldest first: [6] newest
+
+    // Computes every field except sampleRate and the two histories, so a filter that is already
+    // running keeps its state. Validates nothing: the caller passes a sensible band.
+    void Design(double fLow, double fHigh);
+
+    // One step of the recursion for input x (16-bit sample units); returns the output in the same
+    // units. Order 3 only: the feed-forward weights (z² − 1)³ are written out. Defined below so
+    // that the detector's per-sample loop can inline it.
+    double FilterSample(double x);
+
+    // The design steps, in the order Design runs them.
+    void ComputeSPlanePoles();
+    void ChoosePole(Complex z); // keeps z when z.re < 0 and the next mask bit is set
+    void Prewarp();
+    void TransformToBandPass();
+    void ComputeZPlane();
+    void ExpandPolynomials();
+};
+
+// s-plane to z-plane: (2 + s) / (2 − s); the sampling interval is folded into the prewarped
+// frequencies.
+Complex BilinearTransform(Complex s);
+
+// Multiplies out Π (z − roots[k]) for k < n into coeffs[0..n] (coeffs[k] belongs to z^k).
+void Expand(const Complex* roots, int n, Complex* coeffs);
+
+// coeffs[0..n] ·= (z − w).
+void MultiplyFactor(Complex w, int n, Complex* coeffs);
+
+inline double BandPassFilter::FilterSample(double x)
+{
+    for (int k = 0; k < 6; ++k)
+        xHistory[k] = xHistory[k + 1];
+    xHistory[6] = x / gain;
+    for (int k = 0; k < 6; ++k)
+        yHistory[k] = yHistory[k + 1];
+    // The sum is accumulated in extended precision where the platform has it, in this order of
+    // terms, and rounded to double once.
+    using Wide = long double;
+    const Wide y = (Wide(xHistory[2]) - Wide(xHistory[4])) * Wide(3)
+        + (Wide(xHistory[6]) - Wide(xHistory[0])) + Wide(yCoeffs[0]) * Wide(yHistory[0])
+        + Wide(yCoeffs[1]) * Wide(yHistory[1]) + Wide(yCoeffs[2]) * Wide(yHistory[2])
+        + Wide(yCoeffs[3]) * Wide(yHistory[3]) + Wide(yCoeffs[4]) * Wide(yHistory[4])
+        + Wide(yCoeffs[5]) * Wide(yHistory[5]);
+    yHistory[6] = static_cast<double>(y);
+    return yHistory[6];
+}
+
+} // namespace quelsor
