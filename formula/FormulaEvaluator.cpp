@@ -257,7 +257,7 @@ namespace {
 
 } // namespace
 
-FormulaEvaluator::FormulaEvaluator(const CellTable& cells, IOperatorMessages* messages)
+FormulaEvaluator::FormulaEvaluator(CellTable& cells, IOperatorMessages* messages)
     : cells_(cells)
     , messages_(messages)
 {

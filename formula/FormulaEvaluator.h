@@ -52,7 +52,7 @@ public:
     // cells: the table formulas read; messages: where "Parser stack overflow." is shown (none
     // when null).
     explicit FormulaEvaluator(
-        const CellTable& cells = cellTable(), IOperatorMessages* messages = nullptr);
+        CellTable& cells = cellTable(), IOperatorMessages* messages = nullptr);
 
     // Evaluates text. On success status is 1 (no cell reference) or 2 (at least one), the result
     // is the formula's value and text is overwritten with its upper-case form (same length). On
@@ -63,7 +63,8 @@ public:
     double ReadCell(int column, int row) const;
 
     void SetOperatorMessages(IOperatorMessages* messages) { messages_ = messages; }
-    const CellTable& Cells() const { return cells_; }
+    // The table formulas read (the evaluator itself never changes a cell).
+    CellTable& Cells() const { return cells_; }
 
     // Name of function index 0..17, in the order the scanner tries them.
     static const char* FunctionName(int index);
@@ -79,7 +80,7 @@ private:
     void ApplyRule(int rule);
     double RangeSum(const ParseEntry& first, const ParseEntry& second);
 
-    const CellTable& cells_;
+    CellTable& cells_;
     IOperatorMessages* messages_;
 
     // Working state of the evaluation in progress.
