@@ -1,0 +1,194 @@
+#include "DtmfDetector.h"
+
+#include <limits>
+
+namespace quelsor {
+
+namespace {
+
+    constexpr int kLowGroupTones = 4; // tones 0..3; 4..7 are the high group
+
+    // The filter output truncated toward zero and made absolute. Outputs beyond the 32-bit range
+    // (an undesigned or damaged filter) saturate and a NaN counts as 0, so the conversion is
+    // always defined.
+    inline std::int32_t AbsTruncated(double y)
+    {
+        constexpr double kLimit = 2147483647.0;
+        if (y < 0.0)
+            y = -y;
+        if (y < kLimit)
+            return static_cast<std::int32_t>(y);
+        return y >= kLimit ? std::numeric_limits<std::int32_t>::max() : 0;
+    }
+
+    // Counters run for the life of the program; they stop at the top instead of overflowing.
+    inline void Increment(std::int32_t& counter)
+    {
+        if (counter < std::numeric_limits<std::int32_t>::max())
+            ++counter;
+    }
+
+    // kAnswerLogFormat filled with the text and its length in characters.
+    std::string AnswerLogLine(const std::string& text)
+    {
+        const std::string format = kAnswerLogFormat;
+        const std::size_t textAt = format.find("%s");
+        const std::size_t lengthAt = format.find("%d");
+        return format.substr(0, textAt) + text + format.substr(textAt + 2, lengthAt - textAt - 2)
+            + std::to_string(text.size()) + format.substr(lengthAt + 2);
+    }
+
+    void AcceptCharacter(DetectorState& state, IDetectorHost& host, char character)
+    {
+        state.silenceCount = 0;
+        if (state.clearPending) {
+            host.SetViewText("");
+            state.clearPending = false;
+        }
+        state.receivedText += character;
+        host.SetViewText(host.ViewText() + character);
+        host.CharacterAccepted(state.blockIndex, character);
+    }
+
+    void CloseAnswer(DetectorState& state, IDetectorHost& host)
+    {
+        state.clearPending = true;
+        host.AddLogLine(AnswerLogLine(state.receivedText));
+        // The decoder gets its own copy: the text is emptied right after.
+        const std::string received = state.receivedText;
+        host.DecodeResponse(received);
+        state.receivedText.clear();
+    }
+
+} // namespace
+
+char ToneMaskToChar(unsigned mask)
+{
+    int low = -1;
+    int high = -1;
+    for (int t = 0; t < kToneCount; ++t) {
+        if ((mask & (0x80u >> t)) == 0)
+            continue;
+        int& group = t < kLowGroupTones ? low : high;
+        if (group >= 0)
+            return '?';
+        group = t;
+    }
+    if (mask > 0xFFu || low < 0 || high < 0)
+        return '?';
+    return kKeypad[low][high - kLowGroupTones];
+}
+
+BlockDecision ClassifyBlock(const ToneEnergies& energy, int threshold)
+{
+    // The three largest energies; on a tie the earlier tone keeps the higher rank.
+    std::int32_t first = 0;
+    std::int32_t second = 0;
+    std::int32_t third = 0;
+    for (std::int32_t e : energy) {
+        if (e > first) {
+            third = second;
+            second = first;
+            first = e;
+        } else if (e > second) {
+            third = second;
+            second = e;
+        } else if (e > third) {
+            third = e;
+        }
+    }
+    // 64-bit so that 1.5 × third and 2 × third cannot overflow.
+    const std::int64_t presentLimit = std::int64_t { third } + third / 2;
+    const std::int64_t indicatorLimit = 2 * std::int64_t { third };
+
+    BlockDecision decision;
+    unsigned mask = 0;
+    int lowCount = 0;
+    int highCount = 0;
+    for (int t = 0; t < kToneCount; ++t) {
+        const std::int32_t e = energy[static_cast<std::size_t>(t)];
+        const bool strong = e > threshold && e >= second;
+        if (strong && presentLimit < second) {
+            mask |= 1u;
+            ++(t < kLowGroupTones ? lowCount : highCount);
+        }
+        if (t < kToneCount - 1)
+            mask = (mask << 1) & 0xFFu;
+        decision.indicators[static_cast<std::size_t>(t)] = strong && indicatorLimit < second;
+    }
+    if (lowCount != 1 || highCount != 1)
+        mask = 0;
+    decision.toneMask = static_cast<std::uint8_t>(mask);
+    return decision;
+}
+
+void AdvanceDetector(DetectorState& state, IDetectorHost& host, std::uint8_t toneMask)
+{
+    if (toneMask == 0)
+        Increment(state.silenceCount);
+    if (toneMask == state.prevToneMask) {
+        Increment(state.stableCount);
+    } else {
+        bool characterEnded = false;
+        if (state.prevToneMask != 0 && state.stableCount > kHoldBlocks) {
+            const char character = ToneMaskToChar(state.prevToneMask);
+            if (character != '?') {
+                characterEnded = true;
+                if (state.silenceCount > kGapBlocks)
+                    AcceptCharacter(state, host, character);
+                else
+                    host.CharacterDropped(state.blockIndex, character);
+            }
+        }
+        if (!characterEnded && state.silenceCount > kEndOfAnswerBlocks
+            && !state.receivedText.empty())
+            CloseAnswer(state, host);
+        state.stableCount = 0;
+    }
+    state.prevToneMask = toneMask;
+    ++state.blockIndex;
+}
+
+void DetectDTMF(DetectorState& state, FilterBank& bank, IDetectorHost& host,
+    const std::int16_t* samples, int count)
+{
+    const int threshold = host.Threshold();
+    if (samples == nullptr || count < kBlockSamples)
+        return;
+    const int blocks = count / kBlockSamples;
+    for (int b = 0; b < blocks; ++b) {
+        const std::int16_t* block = samples + static_cast<std::ptrdiff_t>(b) * kBlockSamples;
+        // The eight filters are independent: running them side by side, sample by sample, gives
+        // each the same stream in the same order while letting their recursions overlap.
+        std::int64_t sums[kToneCount] = {};
+        for (int i = 0; i < kBlockSamples; ++i) {
+            const double x = block[i];
+            for (int t = 0; t < kToneCount; ++t)
+                sums[t] += AbsTruncated(bank[static_cast<std::size_t>(t)].FilterSample(x));
+        }
+        ToneEnergies energy;
+        for (int t = 0; t < kToneCount; ++t)
+            energy[static_cast<std::size_t>(t)]
+                = static_cast<std::int32_t>(sums[t] / kBlockSamples);
+
+        const BlockDecision decision = ClassifyBlock(energy, threshold);
+        for (int t = 0; t < kToneCount; ++t) {
+            host.SetIndicatorColour(
+                t, decision.indicators[static_cast<std::size_t>(t)] ? kIndicatorOn : kIndicatorOff);
+        }
+        AdvanceDetector(state, host, decision.toneMask);
+    }
+}
+
+DetectorState& detectorState()
+{
+    static DetectorState state;
+    return state;
+}
+
+void DetectDTMF(IDetectorHost& host, const std::int16_t* samples, int count)
+{
+    DetectDTMF(detectorState(), filterBank(), host, samples, count);
+}
+
+} // namespace quelsor
