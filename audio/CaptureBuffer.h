@@ -65,7 +65,7 @@ public:
 
     // Copies `bytes` bytes starting at `offset` into `regions`: the part up to the end of the
     // buffer into `first`, the rest (when the range wraps) into `second`. Fails (false,
-    // `regions` emptied) when offset >= Size(), bytes > Size() or bytes is odd.
+    // `regions` emptied) when offset >= Size(), bytes > Size(), or offset or bytes is odd.
     virtual bool Lock(std::uint32_t offset, std::uint32_t bytes, LockedRegions& regions);
 
     // Ends a Lock. Nothing to give back since the data was copied; counted for diagnostics.
