@@ -114,10 +114,19 @@ std::string IniPathForExecutable(const std::string& executablePath)
 ConfigurationLoadResult LoadConfiguration(const std::string& fileName, IConfigurationTarget& target,
     SeqList& sequences, IOperatorMessages& messages)
 {
-    ConfigurationLoadResult result;
     ProfileFile profile;
-    result.fileRead = profile.Load(fileName);
+    const bool fileRead = profile.Load(fileName);
+    ConfigurationLoadResult result
+        = LoadConfigurationFromProfile(profile, target, sequences, messages);
+    result.fileRead = fileRead;
+    return result;
+}
 
+ConfigurationLoadResult LoadConfigurationFromProfile(const ProfileFile& profile,
+    IConfigurationTarget& target, SeqList& sequences, IOperatorMessages& messages)
+{
+    ConfigurationLoadResult result;
+    result.fileRead = true;
     sequences.Clear();
     target.ClearSequenceItems();
     const std::int32_t position

@@ -63,6 +63,12 @@ std::string IniPathForExecutable(const std::string& executablePath);
 ConfigurationLoadResult LoadConfiguration(const std::string& fileName, IConfigurationTarget& target,
     SeqList& sequences, IOperatorMessages& messages);
 
+class ProfileFile;
+// LoadConfiguration over a profile already in memory (ProfileFile::Parse), for checks that
+// work without files; fileRead is true in the result.
+ConfigurationLoadResult LoadConfigurationFromProfile(const ProfileFile& profile,
+    IConfigurationTarget& target, SeqList& sequences, IOperatorMessages& messages);
+
 // LoadConfiguration on IniPathForExecutable(executablePath); the window passes its own path.
 ConfigurationLoadResult LoadDefaultConfiguration(const std::string& executablePath,
     IConfigurationTarget& target, SeqList& sequences, IOperatorMessages& messages);

@@ -51,22 +51,32 @@ namespace {
         std::string name;
         std::size_t lastLine; // header, or the last key line of the section
         std::vector<RawKey> keys;
+        std::unordered_map<std::string, std::size_t> keyIndex; // folded name -> keys index
     };
+
+    // The name as the lookups compare it: ASCII letters in lower case.
+    std::string FoldCase(std::string_view name)
+    {
+        std::string folded(name);
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        }
+        return folded;
+    }
 
     // The file cut into lines, sections and keys, with the byte positions a write needs.
     struct RawProfile {
         std::vector<RawLine> lines;
         std::vector<RawSection> sections; // first occurrence of each name only
+        std::unordered_map<std::string, std::size_t> sectionIndex; // folded name -> index
         std::string_view lineEnd; // the first line end of the file, else the platform's
         bool windows1252 = false;
 
         RawSection* Find(std::string_view name)
         {
-            for (RawSection& section : sections) {
-                if (SameText(section.name, name))
-                    return &section;
-            }
-            return nullptr;
+            const auto found = sectionIndex.find(FoldCase(name));
+            return found == sectionIndex.end() ? nullptr : &sections[found->second];
         }
     };
 
@@ -117,8 +127,8 @@ namespace {
                 Trim(bytes, nameBegin, nameEnd);
                 const std::string name = decode(nameBegin, nameEnd);
                 current = nullptr;
-                if (profile.Find(name) == nullptr) {
-                    profile.sections.push_back(RawSection { name, index, {} });
+                if (profile.sectionIndex.emplace(FoldCase(name), profile.sections.size()).second) {
+                    profile.sections.push_back(RawSection { name, index, {}, {} });
                     current = &profile.sections.back();
                 }
                 continue;
@@ -135,11 +145,8 @@ namespace {
             std::size_t valueEnd = end;
             Trim(bytes, valueBegin, valueEnd);
             std::string name = decode(nameBegin, nameEnd);
-            bool repeated = false;
-            for (const RawKey& key : current->keys)
-                repeated = repeated || SameText(key.name, name);
-            if (repeated)
-                continue;
+            if (!current->keyIndex.emplace(FoldCase(name), current->keys.size()).second)
+                continue; // the first of duplicate keys wins
             std::string value = decode(valueBegin, valueEnd);
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
                 && value.back() == value.front())
@@ -187,8 +194,9 @@ void ProfileFile::Parse(std::string_view bytes)
     RawProfile raw = ParseRaw(bytes);
     windows1252_ = raw.windows1252;
     sections_.clear();
+    sectionIndex_ = std::move(raw.sectionIndex);
     for (RawSection& rawSection : raw.sections) {
-        Section section { std::move(rawSection.name), {} };
+        Section section { std::move(rawSection.name), {}, std::move(rawSection.keyIndex) };
         for (RawKey& key : rawSection.keys)
             section.keys.push_back(Key { std::move(key.name), std::move(key.value) });
         sections_.push_back(std::move(section));
@@ -197,11 +205,8 @@ void ProfileFile::Parse(std::string_view bytes)
 
 const ProfileFile::Section* ProfileFile::FindSection(std::string_view name) const
 {
-    for (const Section& section : sections_) {
-        if (SameText(section.name, name))
-            return &section;
-    }
-    return nullptr;
+    const auto found = sectionIndex_.find(FoldCase(name));
+    return found == sectionIndex_.end() ? nullptr : &sections_[found->second];
 }
 
 StringList ProfileFile::SectionNames() const
@@ -226,10 +231,8 @@ std::string ProfileFile::ReadString(
     std::string_view section, std::string_view key, const std::string& defaultValue) const
 {
     if (const Section* found = FindSection(section)) {
-        for (const Key& entry : found->keys) {
-            if (SameText(entry.name, key))
-                return entry.value;
-        }
+        if (const auto entry = found->keyIndex.find(FoldCase(key)); entry != found->keyIndex.end())
+            return found->keys[entry->second].value;
     }
     return defaultValue;
 }
@@ -265,12 +268,12 @@ std::optional<std::string> WithProfileString(
         out += raw.lineEnd;
         return out;
     }
-    for (const RawKey& existing : found->keys) {
-        if (SameText(existing.name, key)) {
-            const RawLine& line = raw.lines[existing.line];
-            out.replace(existing.valueBegin, line.contentEnd - existing.valueBegin, encode(value));
-            return out;
-        }
+    if (const auto existing = found->keyIndex.find(FoldCase(key));
+        existing != found->keyIndex.end()) {
+        const RawKey& line = found->keys[existing->second];
+        out.replace(
+            line.valueBegin, raw.lines[line.line].contentEnd - line.valueBegin, encode(value));
+        return out;
     }
     const RawLine& last = raw.lines[found->lastLine];
     if (last.end > last.contentEnd)

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quelsor {
@@ -53,10 +54,12 @@ private:
     struct Section {
         std::string name;
         std::vector<Key> keys;
+        std::unordered_map<std::string, std::size_t> keyIndex; // folded name -> keys index
     };
     const Section* FindSection(std::string_view name) const;
 
     std::vector<Section> sections_;
+    std::unordered_map<std::string, std::size_t> sectionIndex_; // folded name -> sections_ index
     bool windows1252_ = false;
 };
 
