@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace quelsor {
 namespace {
 
@@ -182,6 +184,23 @@ namespace {
         EXPECT_EQ(DescribeConfiguration(loaded.record, loaded.sequences), "Seuil=200\n");
         EXPECT_TRUE(loaded.record.items.empty());
         EXPECT_TRUE(loaded.messages.shown.empty());
+    }
+
+    TEST(Configuration, LoadsALargeFileInLinearTime)
+    {
+        // 50000 labels and 2000 sections: a lookup that walks the lists takes minutes here.
+        std::string ini = "[SEQ1_1_A]\nZ1=a\n";
+        for (int i = 0; i < 50000; ++i)
+            ini += "Z1_" + std::to_string(i) + "=" + std::to_string(i) + ",l\n";
+        for (int i = 0; i < 2000; ++i)
+            ini += "[SEQ" + std::to_string(i) + "_2_B]\n";
+        const auto start = std::chrono::steady_clock::now();
+        Loaded loaded;
+        LoadText(ini, loaded);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(loaded.sequences.Count(), 2001);
+        EXPECT_EQ(loaded.sequences.Object(0)->Zones.Object(0)->Labels.size(), 50000U);
+        EXPECT_LT(elapsed.count(), 5.0);
     }
 
     struct PathRow {
