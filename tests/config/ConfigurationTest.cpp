@@ -188,7 +188,8 @@ namespace {
 
     TEST(Configuration, LoadsALargeFileInLinearTime)
     {
-        // 50000 labels and 2000 sections: a lookup that walks the lists takes minutes here.
+        // 50000 labels and 2000 sections: a lookup that walks the lists takes
+        // ten seconds and more here, a hashed one well under a second.
         std::string ini = "[SEQ1_1_A]\nZ1=a\n";
         for (int i = 0; i < 50000; ++i)
             ini += "Z1_" + std::to_string(i) + "=" + std::to_string(i) + ",l\n";
