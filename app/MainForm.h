@@ -1,0 +1,184 @@
+#pragma once
+
+#include "app/DecoderHost.h"
+#include "app/PixelCanvas.h"
+#include "app/ResponseDecoder.h"
+#include "app/SpectrumDisplay.h"
+#include "audio/DetectorHost.h"
+#include "audio/SoundHost.h"
+#include "config/Configuration.h"
+#include "config/ParamSeq.h"
+
+#include <QImage>
+#include <QRegion>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+
+namespace quelsor {
+
+class ISoundBackend;
+class SoundLayer;
+
+// The window's own texts, byte for byte.
+namespace main_text {
+    inline constexpr const char* kDesignCaption = "Quelsor";
+    inline constexpr const char* kVersionPrefix = "  Version ";
+    inline constexpr const char* kVersion = "1.2 du 16/06/2012 (KARVO)";
+    inline constexpr const char* kSoundInitError = "Erreur initialisation DirectSound : %d";
+    inline constexpr const char* kAwaitingAnswer = "Attente de la réponse";
+} // namespace main_text
+
+// What the window is built with. Everything not given takes the program's own: the window's
+// message boxes, the program's sound layer, the configuration file beside the executable.
+struct MainFormSetup {
+    IOperatorMessages* messages = nullptr; // not owned; null: modal message boxes
+    ISoundBackend* backend = nullptr; // not owned; null: the sound layer reports no sound system
+    SoundLayer* sound = nullptr; // not owned; null: soundLayer()
+    std::string iniPath; // UTF-8; empty: IniPathForExecutable(application file path)
+};
+
+// The main window: the request generator, the capture buttons, the threshold slider, the eight
+// tone indicators, the received characters, the log and the live spectrum in the upper left
+// corner. Fixed client area of 782 x 488 pixels.
+//
+// Its handlers carry the status request cycle. The capture runs inside the handler that started
+// it (StartCapture pumps the window's events until StopCapture), so the other handlers, and the
+// close of the window, run nested inside it. The window is therefore never destroyed by closing
+// it: whoever owns it deletes it once the event loop has returned (see main.cpp), which cannot
+// happen before the outermost handler has returned.
+class TfrmMain : public QWidget,
+                 public ISoundHost,
+                 public IDetectorHost,
+                 public IDecoderHost,
+                 public IConfigurationTarget,
+                 public ISpectrumHost {
+    Q_OBJECT
+
+public:
+    explicit TfrmMain(const MainFormSetup& setup = {}, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Click handlers of the buttons and check box (the buttons' clicked signals call them).
+    void cmdPlayClick();
+    void cmdStartCapClick();
+    void cmdStopCapClick();
+    void cmdEffClick();
+    void cmdQuitterClick();
+    void chkGrilleClick();
+
+    // State, for the tests.
+    bool capturing() const { return capturing_; }
+    std::int32_t pendingSeq() const { return decoder_.pendingSeq; }
+    const SeqList& seqList() const { return seqList_; }
+    const ResponseDecoder& decoder() const { return decoder_; }
+    const SpectrumDisplay& spectrumDisplay() const { return display_; }
+    const PixelCanvas& canvas() const { return canvas_; }
+    bool closed() const { return closed_; }
+    // The lines of memoLog; none after it has been emptied.
+    QStringList logLines() const;
+    // Selected item of cmbDTMFSeq, -1 when none is (or the text has been typed over).
+    int selectedSequenceItem() const;
+
+    // ISoundHost (and IOperatorMessages)
+    void ShowMessage(const std::string& text) override;
+    void ProcessPendingEvents() override;
+    void DrawSpectrum(const std::int32_t* magnitudes, int count) override;
+    IDetectorHost& DetectorHost() override { return *this; }
+
+    // IDetectorHost
+    int Threshold() const override;
+    void SetIndicatorColour(int tone, std::uint32_t colour) override;
+    std::string ViewText() const override;
+    void SetViewText(const std::string& text) override;
+    void AddLogLine(const std::string& line) override; // also IDecoderHost, ISpectrumHost
+    void DecodeResponse(const std::string& received) override;
+
+    // IDecoderHost
+    bool DebugChecked() const override; // also ISpectrumHost
+    int SequenceItemCount() const override;
+    std::string SequenceItemText(int index) const override;
+
+    // IConfigurationTarget
+    void SetThresholdPosition(int position) override;
+    void ClearSequenceItems() override;
+    void AddSequenceItem(const std::string& text) override;
+
+    // ISpectrumHost
+    bool Capturing() const override { return capturing_; }
+    bool GrilleChecked() const override;
+    void ClearLog() override;
+    void SetIndicatorLeft(int tone, int left) override;
+
+    // The plot area of the spectrum display, in client pixels; the canvas is blitted there.
+    static QRect PlotRect() { return QRect(9, 11, 513, 90); }
+
+    // Controls, named as in the design (also their objectName).
+    QLabel* l[8] {};
+    QLabel* Label1 = nullptr;
+    QPushButton* cmdQuitter = nullptr;
+    QPushButton* cmdStartCap = nullptr;
+    QPushButton* cmdStopCap = nullptr;
+    QPlainTextEdit* memoLog = nullptr;
+    QPushButton* cmdEff = nullptr;
+    QCheckBox* chkGrille = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QComboBox* cmbDTMFSeq = nullptr;
+    QPushButton* cmdPlay = nullptr;
+    QCheckBox* chkDebug = nullptr;
+    QLineEdit* txtView = nullptr;
+    QSlider* tbSeuil = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void CreateControls();
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+    // The window has been exposed: the display's paint, clipped to the exposed region.
+    void FormPaint(const QRegion& exposed);
+    // Shows the canvas as it is now, without the paint semantics of an exposure.
+    void BlitCanvas();
+    // Typing in cmbDTMFSeq deselects its item, as the platform's combo box does.
+    void OnSequenceTextEdited(const QString& text);
+
+    std::unique_ptr<IOperatorMessages> ownMessages_;
+    IOperatorMessages* messages_;
+    SoundLayer& sound_;
+    ISoundBackend* backend_;
+    std::string iniPath_;
+
+    bool capturing_ = false;
+    PixelCanvas canvas_;
+    QImage canvasImage_; // a view of canvas_'s pixels
+    SpectrumDisplay display_;
+    SeqList seqList_;
+    ResponseDecoder decoder_;
+
+    bool shown_ = false; // FormShow has run
+    bool closed_ = false; // FormClose has run
+    bool destroyed_ = false; // FormDestroy has run
+    bool logEmpty_ = false; // memoLog holds no line at all (its document cannot tell)
+    QRegion pendingBlit_; // parts of the window we asked to repaint for our own drawing
+    std::array<std::uint32_t, 8> indicatorColour_ {};
+};
+
+} // namespace quelsor
