@@ -1,5 +1,6 @@
 #include "DtmfDetector.h"
 
+#include <cmath>
 #include <limits>
 
 namespace quelsor {
@@ -14,8 +15,7 @@ namespace {
     inline std::int32_t AbsTruncated(double y)
     {
         constexpr double kLimit = 2147483647.0;
-        if (y < 0.0)
-            y = -y;
+        y = std::fabs(y); // no branch on the sign: it alternates with every half wave
         if (y < kLimit)
             return static_cast<std::int32_t>(y);
         return y >= kLimit ? std::numeric_limits<std::int32_t>::max() : 0;

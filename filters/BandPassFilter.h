@@ -45,16 +45,27 @@ public:
     double warpedAlpha1 = 0.0; // prewarped band edges, same unit
     double warpedAlpha2 = 0.0;
     Complex centreGain; // response at the centre of the band before normalisation
-    double xHistory[7] {}; // scaled inputs, oldest first: [6] newest
-    double yHistory[7] {}; // outputs, oldest first: [6] newest
+    // The delay lines of the last seven scaled inputs and outputs, kept as rings rather than
+    // shifted on every sample: each value is stored twice, at historyPos and historyPos + 7, so
+    // the seven latest values always lie contiguous, oldest first, from historyPos + 1. Read
+    // them with XHistory / YHistory.
+    double xRing[14] {};
+    double yRing[14] {};
+    std::int32_t historyPos = 0; // 0..6
+
+    // Entry k of the input / output delay line: 0 the oldest (six steps before the newest) .. 6
+    // the newest.
+    double XHistory(int k) const { return xRing[historyPos + 1 + k]; }
+    double YHistory(int k) const { return yRing[historyPos + 1 + k]; }
 
     // Computes every field except sampleRate and the two histories, so a filter that is already
     // running keeps its state. Validates nothing: the caller passes a sensible band.
     void Design(double fLow, double fHigh);
 
     // One step of the recursion for input x (16-bit sample units); returns the output in the same
-    // units. Order 3 only: the feed-forward weights (z² − 1)³ are written out. Defined below so
-    // that the detector's per-sample loop can inline it.
+    // units: y[n] = (x[n] − 3x[n−2] + 3x[n−4] − x[n−6]) / gain + Σ yCoeffs[6 − k]·y[n − k],
+    // k = 1..6. Order 3 only: the feed-forward weights (z² − 1)³ are written out. Defined below
+    // so that the detector's per-sample loop can inline it.
     double FilterSample(double x);
 
     // The design steps, in the order Design runs them.
@@ -78,21 +89,27 @@ void MultiplyFactor(Complex w, int n, Complex* coeffs);
 
 inline double BandPassFilter::FilterSample(double x)
 {
-    for (int k = 0; k < 6; ++k)
-        xHistory[k] = xHistory[k + 1];
-    xHistory[6] = x / gain;
-    for (int k = 0; k < 6; ++k)
-        yHistory[k] = yHistory[k + 1];
+    int at = historyPos + 1;
+    if (at == 7)
+        at = 0;
+    const double scaled = x / gain;
+    xRing[at] = scaled;
+    xRing[at + 7] = scaled;
+    // xh[0..6]: inputs oldest first (xh[6] is x / gain); yh[0..5]: the six previous outputs.
+    const double* xh = xRing + at + 1;
+    const double* yh = yRing + at + 1;
     // The sum is accumulated in extended precision where the platform has it, in this order of
     // terms, and rounded to double once.
     using Wide = long double;
-    const Wide y = (Wide(xHistory[2]) - Wide(xHistory[4])) * Wide(3)
-        + (Wide(xHistory[6]) - Wide(xHistory[0])) + Wide(yCoeffs[0]) * Wide(yHistory[0])
-        + Wide(yCoeffs[1]) * Wide(yHistory[1]) + Wide(yCoeffs[2]) * Wide(yHistory[2])
-        + Wide(yCoeffs[3]) * Wide(yHistory[3]) + Wide(yCoeffs[4]) * Wide(yHistory[4])
-        + Wide(yCoeffs[5]) * Wide(yHistory[5]);
-    yHistory[6] = static_cast<double>(y);
-    return yHistory[6];
+    const Wide sum = (Wide(xh[2]) - Wide(xh[4])) * Wide(3) + (Wide(xh[6]) - Wide(xh[0]))
+        + Wide(yCoeffs[0]) * Wide(yh[0]) + Wide(yCoeffs[1]) * Wide(yh[1])
+        + Wide(yCoeffs[2]) * Wide(yh[2]) + Wide(yCoeffs[3]) * Wide(yh[3])
+        + Wide(yCoeffs[4]) * Wide(yh[4]) + Wide(yCoeffs[5]) * Wide(yh[5]);
+    const double y = static_cast<double>(sum);
+    yRing[at] = y;
+    yRing[at + 7] = y;
+    historyPos = at;
+    return y;
 }
 
 } // namespace quelsor

@@ -238,7 +238,7 @@ namespace {
         EXPECT_EQ(state.blockIndex, 0);
         EXPECT_EQ(host.colourCalls, 0);
         for (const BandPassFilter& f : *bank)
-            EXPECT_EQ(f.yHistory[6], 0.0);
+            EXPECT_EQ(f.YHistory(6), 0.0);
 
         auto reference = NewDesignedFilterBank();
         DetectorState referenceState;
@@ -247,7 +247,7 @@ namespace {
         DetectDTMF(referenceState, *reference, referenceHost, tone.data(), 16 * 5);
         EXPECT_EQ(state.blockIndex, 5);
         for (std::size_t t = 0; t < 8; ++t)
-            EXPECT_EQ((*bank)[t].yHistory[6], (*reference)[t].yHistory[6]);
+            EXPECT_EQ((*bank)[t].YHistory(6), (*reference)[t].YHistory(6));
         EXPECT_EQ(host.colourCalls, 5 * 8);
         EXPECT_EQ(host.thresholdReads, 5); // once per call, whatever its length
     }

@@ -216,13 +216,16 @@ namespace {
             f->FilterSample(1000.0 * ((n % 7) - 3));
         double x[7];
         double y[7];
-        std::copy(std::begin(f->xHistory), std::end(f->xHistory), x);
-        std::copy(std::begin(f->yHistory), std::end(f->yHistory), y);
+        for (int i = 0; i < 7; ++i) {
+            x[i] = f->XHistory(i);
+            y[i] = f->YHistory(i);
+        }
+        EXPECT_NE(y[6], 0.0);
         f->Design(1189.0, 1229.0);
         const auto fresh = DesignedFilter(1209);
         for (int i = 0; i < 7; ++i) {
-            EXPECT_EQ(f->xHistory[i], x[i]);
-            EXPECT_EQ(f->yHistory[i], y[i]);
+            EXPECT_EQ(f->XHistory(i), x[i]);
+            EXPECT_EQ(f->YHistory(i), y[i]);
             EXPECT_EQ(f->yCoeffs[i], fresh->yCoeffs[i]);
         }
         EXPECT_EQ(f->sPlane.numPoles, 6);

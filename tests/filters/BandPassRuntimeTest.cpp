@@ -16,8 +16,8 @@ namespace {
     {
         auto f = DesignedFilter(697);
         EXPECT_NEAR(f->FilterSample(1000.0), 4.7695e-4, 1e-8);
-        EXPECT_DOUBLE_EQ(f->yHistory[6], 1000.0 / f->gain);
-        EXPECT_DOUBLE_EQ(f->xHistory[6], 1000.0 / f->gain);
+        EXPECT_DOUBLE_EQ(f->YHistory(6), 1000.0 / f->gain);
+        EXPECT_DOUBLE_EQ(f->XHistory(6), 1000.0 / f->gain);
     }
 
     TEST(BandPassRuntimeTest, FollowsTheDifferenceEquation)
