@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) in their own
+# build folder and runs each for SECONDS (default 60), printing the executions and the findings.
+# The corpus grows in build-fuzz/corpus/<target>; crashing inputs land in
+# build-fuzz/findings/<target>/. Exits non-zero when a target found something.
+#   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: fuzz_formula fuzz_config fuzz_decoder
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+seconds=${1:-60}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_formula fuzz_config fuzz_decoder)
+dir=${QUELSOR_FUZZ_BUILD:-$QUELSOR_ROOT/build-fuzz}
+
+if ! command -v clang++ >/dev/null; then
+  echo "clang++ is needed for the fuzzers (apt-get install clang libclang-rt-14-dev)" >&2
+  exit 2
+fi
+if [ ! -f "$dir/build.ninja" ]; then
+  CC=clang CXX=clang++ cmake -S "$QUELSOR_ROOT" -B "$dir" -G Ninja -DQUELSOR_FUZZ=ON \
+    -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_TESTS=OFF -DQUELSOR_BUILD_BENCH=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$dir" --target "${targets[@]}"
+
+declare -A seeds=([fuzz_formula]="$QUELSOR_ROOT/fuzz/seeds/formula"
+  [fuzz_config]="$QUELSOR_ROOT/examples" [fuzz_decoder]="")
+declare -A dicts=([fuzz_formula]="$QUELSOR_ROOT/fuzz/formula.dict"
+  [fuzz_config]="$QUELSOR_ROOT/fuzz/config.dict" [fuzz_decoder]="")
+
+status=0
+for target in "${targets[@]}"; do
+  corpus="$dir/corpus/$target"
+  findings="$dir/findings/$target"
+  log="$dir/$target.log"
+  mkdir -p "$corpus" "$findings"
+  args=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1
+    -artifact_prefix="$findings/")
+  [ -n "${dicts[$target]:-}" ] && args+=(-dict="${dicts[$target]}")
+  dirs=("$corpus")
+  [ -n "${seeds[$target]:-}" ] && dirs+=("${seeds[$target]}")
+  rc=0
+  "$dir/fuzz/$target" "${args[@]}" "${dirs[@]}" >"$log" 2>&1 || rc=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  found=$(find "$findings" -type f | wc -l)
+  printf '%-13s %s s, %s executions, corpus %s inputs, findings %s (exit %s)\n' "$target" \
+    "$seconds" "${runs:-?}" "$(find "$corpus" -type f | wc -l)" "$found" "$rc"
+  if [ "$rc" -ne 0 ] || [ "$found" -ne 0 ]; then
+    status=1
+    grep -m 20 -E 'ERROR|runtime error|SUMMARY|Test unit written' "$log" >&2 || true
+    echo "  full log: $log" >&2
+  fi
+done
+exit $status
