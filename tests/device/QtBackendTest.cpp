@@ -1,0 +1,95 @@
+#include "device/QtSoundBackend.h"
+#include "tests/device/SoundLayerFakes.h"
+
+#include "audio/DtmfDetector.h"
+#include "audio/ToneGenerator.h"
+
+#include <QCoreApplication>
+#include <QMediaDevices>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace quelsor::test {
+namespace {
+
+    // The Qt backend against whatever sound server the machine has (scripts/virtual-link.sh
+    // starts one without hardware). Each test skips when the device it needs is missing.
+    class QtBackendTest : public ::testing::Test {
+    protected:
+        static void SetUpTestSuite()
+        {
+            static int argc = 1;
+            static char name[] = "test_device_qt";
+            static char* argv[] = { name, nullptr };
+            if (!QCoreApplication::instance())
+                app_ = std::make_unique<QCoreApplication>(argc, argv);
+        }
+
+        QtBackendTest()
+            : folder_(
+                "qt-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))
+        {
+            layer.SetStopDelay(0);
+        }
+
+        static std::unique_ptr<QCoreApplication> app_;
+        InTempFolder folder_;
+        SoundLayer layer;
+        FakeSoundHost host;
+    };
+
+    std::unique_ptr<QCoreApplication> QtBackendTest::app_;
+
+    TEST_F(QtBackendTest, CaptureWakesTheLoopForEverySliceUntilStopped)
+    {
+        if (QMediaDevices::defaultAudioInput().isNull())
+            GTEST_SKIP() << "no audio input device";
+        QtSoundBackend backend;
+        ASSERT_EQ(layer.InitSound(host, &backend), 0);
+        // About 0.64 s of capture: 20 frames, then stop from the window's events. A timer is
+        // the safety net: it can only fire because the loop processes Qt events.
+        host.onEvents = [&] {
+            if (host.frames.size() >= 20 && !layer.CaptureStopRequested())
+                layer.StopCapture();
+        };
+        bool timedOut = false;
+        QTimer::singleShot(5000, [&] {
+            timedOut = true;
+            layer.StopCapture();
+        });
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(layer.StartCapture(), 0);
+        const double seconds
+            = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_FALSE(timedOut) << "no notification woke the loop";
+        EXPECT_TRUE(host.messages.empty());
+        EXPECT_GE(host.frames.size(), 20u);
+        // Frames come at the capture's own pace (32 ms each), not faster.
+        EXPECT_GT(seconds, 0.5);
+        EXPECT_FALSE(layer.HasCaptureDevice());
+        layer.ReleaseSound();
+    }
+
+    TEST_F(QtBackendTest, PlaybackReturnsWhenTheSamplesHaveBeenHeard)
+    {
+        if (QMediaDevices::defaultAudioOutput().isNull())
+            GTEST_SKIP() << "no audio output device";
+        QtSoundBackend backend;
+        ASSERT_EQ(backend.Load(), 0);
+        std::vector<std::int16_t> samples;
+        AppendDtmfSequence(samples, "1234"); // 1.2 s
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_TRUE(backend.PlaySamples(samples, 16000));
+        const double seconds
+            = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_GE(seconds, 1.2) << "returned before the end was heard";
+        EXPECT_LT(seconds, 1.2 + 3.0);
+    }
+
+} // namespace
+} // namespace quelsor::test
