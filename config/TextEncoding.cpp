@@ -37,7 +37,8 @@ namespace {
         if (lead < 0x80) {
             cp = lead;
             return 1;
-        } else if ((lead & 0xE0) == 0xC0) {
+        }
+        if ((lead & 0xE0) == 0xC0) {
             length = 2;
             cp = lead & 0x1F;
             min = 0x80;

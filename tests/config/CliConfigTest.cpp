@@ -28,8 +28,11 @@ namespace {
         const std::string err = folder.File("err.txt");
         const std::string command
             = "\"" QUELSOR_CLI "\" config " + arguments + " >\"" + out + "\" 2>\"" + err + "\"";
+#ifdef _WIN32
+        // cmd.exe drops the first and the last quote of a line that starts with one.
+        const int status = std::system(("\"" + command + "\"").c_str());
+#else
         int status = std::system(command.c_str());
-#ifndef _WIN32
         status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
         return CliRun { status, ReadBytes(out), ReadBytes(err) };
