@@ -1,0 +1,231 @@
+#include "audio/ToneGenerator.h"
+#include "audio/WavHeader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace quelsor {
+namespace {
+
+    struct CliRun {
+        int exitCode;
+        std::string out;
+        std::string err;
+    };
+
+    std::string ReadText(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    class SignalCommandsTest : public ::testing::Test {
+    protected:
+        std::string Path(const std::string& name) const
+        {
+            return ::testing::TempDir() + "quelsor_cli_signal_" + name;
+        }
+
+        CliRun Run(const std::string& arguments) const
+        {
+            const std::string out = Path("out.txt");
+            const std::string err = Path("err.txt");
+            const std::string command
+                = "\"" QUELSOR_CLI "\" " + arguments + " >\"" + out + "\" 2>\"" + err + "\"";
+#ifdef _WIN32
+            const int status = std::system(("\"" + command + "\"").c_str());
+#else
+            int status = std::system(command.c_str());
+            status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+            CliRun run { status, ReadText(out), ReadText(err) };
+            std::remove(out.c_str());
+            std::remove(err.c_str());
+            return run;
+        }
+
+        std::string WriteWav(const std::string& name, const std::vector<std::int16_t>& samples)
+        {
+            const std::string path = Path(name);
+            std::FILE* file = std::fopen(path.c_str(), "wb");
+            EXPECT_NE(file, nullptr);
+            WavHeader header;
+            BuildWavHeader(header, static_cast<std::int32_t>(samples.size() * 2));
+            WriteWavHeader(header, file);
+            WriteSamples(samples, file);
+            std::fclose(file);
+            created_.push_back(path);
+            return path;
+        }
+
+        void TearDown() override
+        {
+            for (const std::string& path : created_)
+                std::remove(path.c_str());
+        }
+
+        std::vector<std::string> created_;
+    };
+
+    std::vector<std::string> Lines(const std::string& text)
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    TEST_F(SignalCommandsTest, EveryCommandAnswersHelp)
+    {
+        for (const char* command : { "generate", "detect", "fft", "filters" }) {
+            const CliRun run = Run(std::string(command) + " --help");
+            EXPECT_EQ(run.exitCode, 0) << command;
+            EXPECT_EQ(run.out.rfind(std::string("Usage: quelsor-cli ") + command, 0), 0u)
+                << command;
+        }
+    }
+
+    TEST_F(SignalCommandsTest, GenerateWritesTheCommandFile)
+    {
+        const std::string path = Path("generated.wav");
+        created_.push_back(path);
+        const CliRun run = Run("generate -o \"" + path + "\" \"123a Etat general\"");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const std::string bytes = ReadText(path);
+        ASSERT_EQ(bytes.size(), 44u + 4 * 9600);
+        EXPECT_EQ(bytes.compare(0, 4, "RIFF"), 0);
+
+        const std::string bad = Path("missing-dir/x.wav");
+        const CliRun failed = Run("generate -o \"" + bad + "\" 123");
+        EXPECT_EQ(failed.exitCode, 1);
+        EXPECT_EQ(failed.err, "Creation/Ouverture du fichier " + bad + " impossible. Abandon\n");
+        EXPECT_EQ(Run("generate").exitCode, 2);
+        EXPECT_EQ(Run("generate --bogus 1").exitCode, 2);
+    }
+
+    TEST_F(SignalCommandsTest, DetectPrintsTheClosedAnswerAndTrace)
+    {
+        std::vector<std::int16_t> samples;
+        AppendSilence(samples, 20);
+        AppendDtmfSequence(samples, "1234");
+        AppendSilence(samples, 500);
+        AppendTone(samples, 20, false, 1633, 941); // too short for a character: closes the answer
+        AppendSilence(samples, 50);
+        AppendDtmfSequence(samples, "9");
+        const std::string path = WriteWav("answer.wav", samples);
+
+        const CliRun plain = Run("detect \"" + path + "\"");
+        EXPECT_EQ(plain.exitCode, 0) << plain.err;
+        EXPECT_EQ(plain.out, "1234 (4)\n");
+
+        const CliRun traced = Run("detect --trace --threshold 20 \"" + path + "\"");
+        EXPECT_EQ(traced.exitCode, 0) << traced.err;
+        const std::vector<std::string> lines = Lines(traced.out);
+        ASSERT_EQ(lines.size(), 7u) << traced.out;
+        long previous = 0;
+        const char expected[] = "12349";
+        for (int i = 0; i < 4; ++i) {
+            long block = 0;
+            char character = 0;
+            ASSERT_EQ(std::sscanf(lines[i].c_str(), "# %ld %c", &block, &character), 2);
+            EXPECT_EQ(character, expected[i]);
+            // The character comes when its 150 ms burst ends, every 300 ms from 20 ms.
+            EXPECT_GE(block, 20 + 300 * i + 150) << lines[i];
+            EXPECT_LE(block, 20 + 300 * i + 150 + 40) << lines[i];
+            EXPECT_GT(block, previous);
+            previous = block;
+        }
+        EXPECT_EQ(lines[4], "1234 (4)");
+        EXPECT_EQ(lines[5].substr(0, 2), "# ");
+        EXPECT_EQ(lines[5].back(), '9');
+        EXPECT_EQ(lines[6], "# pending 9");
+    }
+
+    TEST_F(SignalCommandsTest, UnusableRecordingsExitWithTwo)
+    {
+        // A stereo 44.1 kHz header and a file cut inside its data.
+        std::vector<std::int16_t> samples(100, 5);
+        const std::string good = WriteWav("good.wav", samples);
+        std::string bytes = ReadText(good);
+        std::string stereo = bytes;
+        stereo[22] = 2;
+        const std::uint32_t rate = 44100;
+        for (int i = 0; i < 4; ++i)
+            stereo[24 + i] = static_cast<char>((rate >> (8 * i)) & 0xFF);
+        const std::string stereoPath = Path("stereo.wav");
+        const std::string cutPath = Path("cut.wav");
+        created_.push_back(stereoPath);
+        created_.push_back(cutPath);
+        std::ofstream(stereoPath, std::ios::binary) << stereo;
+        std::ofstream(cutPath, std::ios::binary) << bytes.substr(0, 60);
+
+        for (const char* command : { "detect", "fft" }) {
+            const CliRun wrongFormat = Run(std::string(command) + " \"" + stereoPath + "\"");
+            EXPECT_EQ(wrongFormat.exitCode, 2);
+            EXPECT_NE(wrongFormat.err.find("unsupported format: 2 channels, 44100 Hz, 16 bits"),
+                std::string::npos)
+                << wrongFormat.err;
+            const CliRun cut = Run(std::string(command) + " \"" + cutPath + "\"");
+            EXPECT_EQ(cut.exitCode, 2);
+            EXPECT_NE(cut.err.find("truncated data chunk: 200 bytes announced, 16 present"),
+                std::string::npos)
+                << cut.err;
+            const CliRun missing = Run(std::string(command) + " \"" + Path("none.wav") + "\"");
+            EXPECT_EQ(missing.exitCode, 2);
+            EXPECT_EQ(missing.out, "");
+        }
+    }
+
+    TEST_F(SignalCommandsTest, FftPrintsOneLinePerWholeFrame)
+    {
+        std::vector<std::int16_t> samples(512 * 2 + 100);
+        for (std::size_t n = 0; n < samples.size(); ++n)
+            samples[n] = static_cast<std::int16_t>(
+                10000.0 * std::sin(2.0 * std::numbers::pi * 22 * 31.25 * n / 16000.0));
+        const CliRun run = Run("fft \"" + WriteWav("sine.wav", samples) + "\"");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const std::vector<std::string> lines = Lines(run.out);
+        ASSERT_EQ(lines.size(), 2u);
+        for (const std::string& line : lines) {
+            std::istringstream in(line);
+            std::vector<long> bins;
+            for (long value; in >> value;)
+                bins.push_back(value);
+            ASSERT_EQ(bins.size(), 256u);
+            EXPECT_EQ(std::max_element(bins.begin(), bins.end()) - bins.begin(), 22);
+            EXPECT_NEAR(bins[22], 2560000, 2000);
+            EXPECT_EQ(line.find("  "), std::string::npos);
+        }
+    }
+
+    TEST_F(SignalCommandsTest, FiltersPrintsTheBank)
+    {
+        const CliRun run = Run("filters");
+        EXPECT_EQ(run.exitCode, 0);
+        const std::vector<std::string> lines = Lines(run.out);
+        ASSERT_EQ(lines.size(), 8u);
+        EXPECT_EQ(lines[0].rfind("697 2096647.968 -0.9690721133 5.627470907 -13.83085153 ", 0), 0u)
+            << lines[0];
+        EXPECT_EQ(lines[7].rfind("1633 ", 0), 0u);
+        EXPECT_EQ(lines[7].substr(lines[7].size() - 3), " -1");
+        EXPECT_EQ(Run("filters extra").exitCode, 2);
+    }
+
+} // namespace
+} // namespace quelsor
