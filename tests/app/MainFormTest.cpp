@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -61,6 +62,13 @@ namespace {
             if (onRelease)
                 onRelease();
             SimulatedLink::ReleaseCaptureDevice();
+        }
+        std::function<void()> onPlay;
+        bool PlaySamples(const std::vector<std::int16_t>& samples, int sampleRate) override
+        {
+            if (onPlay)
+                onPlay();
+            return SimulatedLink::PlaySamples(samples, sampleRate);
         }
     };
 
@@ -290,6 +298,326 @@ namespace {
         EXPECT_EQ(Log(), std::vector<std::string> { "Echantillons/seconde:16000" });
         EXPECT_TRUE(messages.texts.empty());
         EXPECT_FALSE(window->capturing());
+    }
+
+    // The worked example of the response decoding, from the click on "Gén. DTMF" to the report.
+    class WorkedExampleTest : public MainFormTest, public ::testing::WithParamInterface<bool> { };
+
+    TEST_P(WorkedExampleTest, StatusRequestDecodesTheAnswer)
+    {
+        const bool debug = GetParam();
+        const std::string zone1
+            = debug ? "Z 1.  Tension (120) Z1/10 => 12.000 " : "Tension 12.000 ";
+        const std::string zone2 = debug ? "Z 2.  Moteur 1=Marche" : "Moteur 1=Marche";
+        WriteIni(kWorkedExampleIni);
+        link.config().answers["1234"] = "78D1CA1C#";
+        Open();
+        window->chkDebug->setChecked(debug);
+
+        RunClick(window->cmdPlay, { { Logged(zone2), Stop() } });
+
+        const std::vector<std::string> expected { "Echantillons/seconde:16000",
+            "Attente de la réponse", "1234 (4)", "Echo reçu : 1234", "78D1CA1C# (9)",
+            "Param 0 reçus ...", "", "78D1CA1C#", "Attendus:9  Reçus:9 ", "78 01 fd 1f ??", zone1,
+            zone2 };
+        EXPECT_EQ(Log(), expected);
+        EXPECT_EQ(window->pendingSeq(), -1);
+        EXPECT_FALSE(window->capturing());
+        EXPECT_EQ(window->txtView->text().toStdString(), "78D1CA1C#");
+        EXPECT_EQ(link.CommandsHeard(), std::vector<std::string> { "1234" });
+        // The command file: 4 characters of 150 ms tone pair and 150 ms silence.
+        EXPECT_EQ(QFile(QStringLiteral("tmp_dtmf.wav")).size(), 44 + 4 * 9600);
+        // The capture file holds its header only, finalised with a data size of 0.
+        QFile capture(QStringLiteral("tmp.wav"));
+        ASSERT_TRUE(capture.open(QIODevice::ReadOnly));
+        const QByteArray header = capture.readAll();
+        ASSERT_EQ(header.size(), 44);
+        EXPECT_EQ(header.mid(40, 4), QByteArray(4, '\0'));
+        EXPECT_EQ(header.mid(4, 4), QByteArray("\x24\0\0\0", 4)); // RIFF size 36
+        EXPECT_TRUE(messages.texts.empty());
+    }
+
+    INSTANTIATE_TEST_SUITE_P(AffDebug, WorkedExampleTest, ::testing::Bool());
+
+    TEST_F(MainFormTest, CountMismatchKeepsTheRequestPending)
+    {
+        WriteIni(kWorkedExampleIni);
+        link.config().answers["1234"] = "78D1CA1C"; // 8 characters, 9 expected
+        Open();
+        RunClick(window->cmdPlay, { { Logged("Ajuster le niveau BF, puis réessayer."), Stop() } });
+        const std::vector<std::string> expected { "Echantillons/seconde:16000",
+            "Attente de la réponse", "1234 (4)", "Echo reçu : 1234", "78D1CA1C (8)",
+            "Param 0 reçus ...", "", "78D1CA1C", "Attendus:9  Reçus:8 ",
+            "Erreur de reconnaissance DTMF (nombre de caractères attendus non respecté)",
+            "Ajuster le niveau BF, puis réessayer." };
+        EXPECT_EQ(Log(), expected);
+        EXPECT_EQ(window->pendingSeq(), 0);
+    }
+
+    TEST_F(MainFormTest, TypedTextIsSentWithoutPendingRequest)
+    {
+        WriteIni(kWorkedExampleIni);
+        link.config().answers["12AB"] = "5555";
+        Open();
+        window->cmbDTMFSeq->lineEdit()->selectAll();
+        QTest::keyClicks(window->cmbDTMFSeq->lineEdit(), QStringLiteral("12ab"));
+        EXPECT_EQ(window->selectedSequenceItem(), -1);
+        EXPECT_EQ(window->cmbDTMFSeq->currentText().toStdString(), "12ab");
+        RunClick(window->cmdPlay, { { Logged("Reçu:5555"), Stop() } });
+        EXPECT_EQ(link.CommandsHeard(), std::vector<std::string> { "12AB" });
+        EXPECT_EQ(LogCount("Reçu:12AB"), 1); // the echo, only logged
+        EXPECT_EQ(window->pendingSeq(), -1);
+    }
+
+    // Requests made while listening stop the capture and start one nested in the old loop; the
+    // next "Fin Capture" ends them all.
+    TEST_F(MainFormTest, RequestsWhileListeningNestAndAllEndAtStop)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        int depthAtStop = -1;
+        RunClick(window->cmdStartCap,
+            { { [this] { return link.SlicesPushed() > 3; }, [this] { window->cmdPlay->click(); } },
+                { Logged("Echo reçu : 1234"), [this] { window->cmdPlay->click(); } },
+                { Logged("Echo reçu : 1234", 2), [this, &depthAtStop] {
+                     depthAtStop = link.OpenCount();
+                     window->cmdStopCap->click();
+                 } } });
+        // Back here only once every loop has ended.
+        EXPECT_FALSE(window->capturing());
+        EXPECT_EQ(depthAtStop, 3);
+        EXPECT_EQ(link.OpenCount(), 3);
+        EXPECT_EQ(LogCount("Attente de la réponse"), 2);
+        EXPECT_EQ(window->pendingSeq(), 0);
+        EXPECT_FALSE(sound.HasCaptureDevice());
+    }
+
+    TEST_F(MainFormTest, StartAndStopAreIdempotent)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        window->cmdStopCap->click(); // idle: nothing
+        EXPECT_EQ(link.ReleaseCount(), 0);
+        EXPECT_FALSE(QFile::exists(QStringLiteral("tmp.wav")));
+        RunClick(window->cmdStartCap,
+            { { [this] { return link.SlicesPushed() > 2; },
+                  [this] { window->cmdStartCap->click(); } }, // listening: nothing
+                { [this] { return link.SlicesPushed() > 4; }, Stop() } });
+        EXPECT_EQ(link.OpenCount(), 1);
+        EXPECT_FALSE(window->capturing());
+        window->cmdStopCap->click();
+        EXPECT_EQ(link.ReleaseCount(), 1);
+    }
+
+    TEST_F(MainFormTest, ClosingWhileCapturingSavesTheThresholdFirst)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        std::string iniAtStop;
+        link.onRelease = [this, &iniAtStop] { iniAtStop = ReadIni(); };
+        RunClick(window->cmdStartCap,
+            { { [this] { return link.SlicesPushed() > 3; },
+                  [this] {
+                      window->tbSeuil->setValue(150);
+                      window->cmdPlay->click(); // nested capture
+                  } },
+                { Logged("Echo reçu : 1234"), [this] { window->cmdQuitter->click(); } } });
+        EXPECT_TRUE(window->closed());
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_FALSE(window->capturing());
+        std::string expected = kWorkedExampleIni;
+        expected.replace(expected.find("Seuil=170"), 9, "Seuil=150");
+        EXPECT_EQ(iniAtStop, expected);
+        EXPECT_EQ(ReadIni(), expected);
+        // Nothing runs after the close: a further click starts no capture.
+        window->cmdStartCap->click();
+        EXPECT_FALSE(window->capturing());
+        window.reset();
+        EXPECT_EQ(link.UnloadCount(), 1);
+    }
+
+    // Closed from inside nested capture loops, the window is not destroyed under them and the
+    // application's event loop returns once the outermost handler has returned.
+    TEST_F(MainFormTest, ApplicationQuitsWhenClosedInsideNestedCaptures)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        QPointer<TfrmMain> alive(window.get());
+        Script script(*window,
+            { { [this] { return link.SlicesPushed() > 3; }, [this] { window->cmdPlay->click(); } },
+                { Logged("Echo reçu : 1234"), [this] { window->close(); } } });
+        QTimer::singleShot(0, window.get(), [this] { window->cmdStartCap->click(); });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        watchdog.start(20000);
+        const bool quitOnClose = QGuiApplication::quitOnLastWindowClosed();
+        QGuiApplication::setQuitOnLastWindowClosed(true);
+        const int rc = QCoreApplication::exec();
+        QGuiApplication::setQuitOnLastWindowClosed(quitOnClose);
+        EXPECT_EQ(rc, 0);
+        EXPECT_TRUE(script.Finished());
+        ASSERT_FALSE(alive.isNull());
+        EXPECT_TRUE(window->closed());
+        EXPECT_FALSE(window->capturing());
+        EXPECT_FALSE(sound.HasCaptureDevice());
+    }
+
+    // A window closed while the command plays does not start listening afterwards: nothing could
+    // stop that capture any more.
+    TEST_F(MainFormTest, ClosingDuringPlaybackStartsNoCapture)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        link.onPlay = [this] { window->close(); };
+        window->cmdPlay->click(); // returns: no capture loop was entered
+        EXPECT_TRUE(window->closed());
+        EXPECT_FALSE(window->capturing());
+        EXPECT_EQ(link.OpenCount(), 0);
+        EXPECT_EQ(LogCount("Attente de la réponse"), 1);
+    }
+
+    TEST_F(MainFormTest, ConfigurationThatStopsEarly)
+    {
+        WriteIni("[General]\nSeuil=10\n[SEQ1_1234_Etat]\nLGSEQ=9\nZ1=T,BIN,0,8\n[SEQ]\n"
+                 "[SEQ2_55_Autre]\nLGSEQ=3\n");
+        Open();
+        EXPECT_EQ(messages.texts, std::vector<std::string> { "List index out of bounds (2)" });
+        ASSERT_EQ(window->cmbDTMFSeq->count(), 1);
+        EXPECT_EQ(window->selectedSequenceItem(), 0);
+        EXPECT_EQ(window->tbSeuil->value(), 20); // clamped
+        EXPECT_EQ(window->pendingSeq(), -1);
+        EXPECT_EQ(
+            window->windowTitle().toStdString(), "Quelsor  Version 1.2 du 16/06/2012 (KARVO)");
+        window->close();
+        EXPECT_NE(ReadIni().find("Seuil=20\n"), std::string::npos);
+    }
+
+    TEST_F(MainFormTest, NoConfigurationFile)
+    {
+        Open();
+        EXPECT_EQ(window->cmbDTMFSeq->count(), 0);
+        EXPECT_EQ(window->selectedSequenceItem(), -1);
+        EXPECT_EQ(window->cmbDTMFSeq->currentText().toStdString(), "");
+        EXPECT_EQ(window->tbSeuil->value(), 200);
+        EXPECT_TRUE(messages.texts.empty());
+        // An empty request is still played (header only) and capture still starts.
+        RunClick(window->cmdPlay, { { Logged("Attente de la réponse"), Stop() } });
+        EXPECT_EQ(QFile(QStringLiteral("tmp_dtmf.wav")).size(), 44);
+        EXPECT_EQ(link.OpenCount(), 1);
+        window->close();
+        EXPECT_EQ(ReadIni(), "[General]\nSeuil=200\n");
+    }
+
+    TEST_F(MainFormTest, CaptureStartFailuresAreReported)
+    {
+        struct Case {
+            int failure;
+            DeviceResult buffer;
+            std::vector<std::string> texts;
+        };
+        const std::vector<Case> cases {
+            { -2, DeviceResult::Ok, { "Abandon ..." } },
+            { -3, DeviceResult::NoDriver, { "No driver", "Abandon ..." } },
+            { -3, DeviceResult::BadFormat,
+                { "The specified wave format is not supported", "Abandon ..." } },
+            { -3, DeviceResult::Unidentified, { "Erreur DSOUND non identifiée", "Abandon ..." } },
+            { -4, DeviceResult::Ok, { "Abandon ..." } },
+            { -5, DeviceResult::Ok, { "Abandon ..." } },
+            { -6, DeviceResult::Ok, { "Abandon ..." } },
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.failure);
+            TearDown();
+            SetUp();
+            link.config().startFailure = c.failure;
+            link.config().bufferResult = c.buffer;
+            Open();
+            messages.texts.clear();
+            window->cmdStartCap->click(); // returns at once: the start failed
+            EXPECT_EQ(messages.texts, c.texts);
+            // The flag stays set: "Début Capture" does nothing until "Fin Capture".
+            EXPECT_TRUE(window->capturing());
+            window->cmdStartCap->click();
+            EXPECT_EQ(messages.texts.size(), c.texts.size());
+            window->cmdStopCap->click();
+            EXPECT_FALSE(window->capturing());
+        }
+    }
+
+    TEST_F(MainFormTest, SoundInitialisationFailureStillOpensTheWindow)
+    {
+        link.config().loadCode = -3;
+        Open();
+        const std::vector<std::string> expected {
+            "Cette application nécessite l'installation de DirectX (mini : version 8) !",
+            "Abandon ...", "Erreur initialisation DirectSound : -3"
+        };
+        EXPECT_EQ(messages.texts, expected);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(
+            window->windowTitle().toStdString(), "Quelsor  Version 1.2 du 16/06/2012 (KARVO)");
+    }
+
+    TEST_F(MainFormTest, CommandFileThatCannotBeWritten)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        QDir().mkdir(QStringLiteral("tmp_dtmf.wav")); // a folder in the way
+        window->cmdPlay->click();
+        EXPECT_EQ(messages.texts,
+            std::vector<std::string> {
+                "Creation/Ouverture du fichier tmp_dtmf.wav impossible. Abandon\n" });
+        EXPECT_FALSE(window->capturing());
+        EXPECT_EQ(window->pendingSeq(), -1);
+        EXPECT_TRUE(link.CommandsHeard().empty());
+    }
+
+    TEST_F(MainFormTest, ClearButtonEmptiesTheLog)
+    {
+        WriteIni(kWorkedExampleIni);
+        link.config().answers["1234"] = "78D1CA1C#";
+        Open();
+        RunClick(window->cmdPlay, { { Logged("Moteur 1=Marche"), Stop() } });
+        window->cmdEff->click();
+        EXPECT_TRUE(Log().empty());
+        window->AddLogLine("x");
+        EXPECT_EQ(Log(), std::vector<std::string> { "x" });
+    }
+
+    // The spectrum: our own blits keep the curve; an exposure of the window redraws the frame.
+    TEST_F(MainFormTest, SpectrumCurveSurvivesBlitsButNotExposure)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        const PixelCanvas& canvas = window->canvas();
+        EXPECT_EQ(canvas.PixelColour(9, 11), 0xFFFFFFu); // the first paint drew the frame
+        EXPECT_EQ(canvas.PixelColour(52, 50), SpectrumDisplay::kMarkerColour);
+        bool curveKept = false;
+        RunClick(window->cmdStartCap,
+            { { [this] { return link.SlicesPushed() > 3; },
+                [this, &canvas, &curveKept] {
+                    QCoreApplication::processEvents(); // deliver the pending blits
+                    // Silence: the curve is the flat line at y = 99.
+                    curveKept = canvas.PixelColour(200, 99) == SpectrumDisplay::kCurveColour;
+                    window->cmdStopCap->click();
+                } } });
+        EXPECT_TRUE(curveKept);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(canvas.PixelColour(200, 99), SpectrumDisplay::kCurveColour); // stays on screen
+        window->repaint(); // as when the window is uncovered
+        EXPECT_EQ(canvas.PixelColour(200, 99), SpectrumDisplay::kPlotColour);
+        EXPECT_EQ(canvas.PixelColour(52, 99), SpectrumDisplay::kMarkerColour);
+        // A repaint of part of the window only redraws that part.
+        window->chkGrille->setChecked(false); // wipes the markers
+        QCoreApplication::processEvents();
+        EXPECT_EQ(canvas.PixelColour(52, 99), SpectrumDisplay::kPlotColour);
+        window->chkGrille->blockSignals(true);
+        window->chkGrille->setChecked(true);
+        window->chkGrille->blockSignals(false);
+        window->repaint(QRect(0, 0, 60, 60));
+        EXPECT_EQ(canvas.PixelColour(52, 40), SpectrumDisplay::kMarkerColour);
+        EXPECT_EQ(canvas.PixelColour(52, 80), SpectrumDisplay::kPlotColour);
     }
 
 } // namespace
