@@ -3,9 +3,11 @@
 #include "common/SplitText.h"
 
 #include <cfloat>
+#include <clocale>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace quelsor {
@@ -26,8 +28,10 @@ namespace {
         constexpr char kConversionError[] = "Anomalie de conversion (%d)";
         constexpr char kValue[] = "%d";
         constexpr char kLabelledValue[] = "%d=%s";
-        constexpr char kFormulaDebug[] = "Z%2d.  %s (%s) %s => %.3f ";
-        constexpr char kFormula[] = "%s %.3f ";
+        // The value is printed as "%.3f" does in the C locale (see FixedThree).
+        constexpr char kFormulaDebug[] = "Z%2d.  %s (%s) %s => %s ";
+        constexpr char kFormula[] = "%s %s ";
+        constexpr char kFixedThree[] = "%.3f";
         constexpr char kResultDebug[] = "Z%2d.  %s %s";
         constexpr char kResult[] = "%s %s";
     }
@@ -82,6 +86,28 @@ namespace {
         if (v < -static_cast<double>(FLT_MAX))
             return -std::numeric_limits<double>::infinity();
         return static_cast<double>(static_cast<float>(v));
+    }
+
+    // v as "%.3f" prints it, always with a full stop: the window's toolkit may switch the C
+    // library to the user's locale, whose decimal separator may be a comma.
+    std::string FixedThree(double v)
+    {
+        const std::string number = Format(text::kFixedThree, v);
+        const char* point = std::localeconv()->decimal_point;
+        const std::size_t pointLength = point != nullptr ? std::strlen(point) : 0;
+        if (pointLength == 0 || std::strcmp(point, ".") == 0)
+            return number;
+        std::string result;
+        result.reserve(number.size());
+        for (std::size_t i = 0; i < number.size();) {
+            if (number.compare(i, pointLength, point) == 0) {
+                result += '.';
+                i += pointLength;
+            } else {
+                result += number[i++];
+            }
+        }
+        return result;
     }
 
 } // namespace
@@ -281,9 +307,9 @@ void ResponseDecoder::ReportZones()
             const double v = NarrowToFloat(evaluator_.EvaluateFormula(zone->Formula, status));
             if (host_.DebugChecked())
                 line = Format(text::kFormulaDebug, zone->Num, zone->Name.c_str(),
-                    zone->ResultText.c_str(), zone->Formula.c_str(), v);
+                    zone->ResultText.c_str(), zone->Formula.c_str(), FixedThree(v).c_str());
             else
-                line = Format(text::kFormula, zone->Name.c_str(), v);
+                line = Format(text::kFormula, zone->Name.c_str(), FixedThree(v).c_str());
         } else if (host_.DebugChecked()) {
             line = Format(
                 text::kResultDebug, zone->Num, zone->Name.c_str(), zone->ResultText.c_str());

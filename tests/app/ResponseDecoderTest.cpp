@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <memory>
 #include <string>
 #include <vector>
@@ -324,6 +325,23 @@ namespace {
         const Lines operatorExpected = { "Double 42.000 ", "Next 22.000 ", "Big 16777216.000 ",
             "Tenth 0.100 ", "Never inf ", "Silent ", "Bad 0.000 ", "Huge inf " };
         EXPECT_EQ(operatorReport, operatorExpected);
+    }
+
+    TEST_F(DecoderTest, ReportValuesIgnoreTheLocale)
+    {
+        const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+        const std::string saved = previous != nullptr ? previous : "C";
+        bool set = false;
+        for (const char* name : { "fr_FR.UTF-8", "de_DE.UTF-8", "fr_FR", "de_DE" })
+            set = set || std::setlocale(LC_NUMERIC, name) != nullptr;
+        if (!set)
+            GTEST_SKIP() << "no locale with a decimal comma installed";
+        AddWorkedRequest();
+        decoder.pendingSeq = 0;
+        decoder.DecodeResponse("78D1CA1C#");
+        std::setlocale(LC_NUMERIC, saved.c_str());
+        ASSERT_EQ(host.lines.size(), 7U);
+        EXPECT_EQ(host.lines[5], "Tension 12.000 ");
     }
 
     TEST_F(DecoderTest, StalePendingIndexIsHandledAsIdle)
