@@ -6,15 +6,13 @@ source "$(dirname "$0")/common.sh"
 quelsor_ensure_packages "${QUELSOR_RUN_PACKAGES[@]}"
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_BUILD_TESTS=OFF -DQUELSOR_BUILD_BENCH=OFF
 
-cli="$QUELSOR_BUILD/cli/quelsor-cli"
-if [ -x "$QUELSOR_BUILD/app/quelsor" ]; then
-  exec "$QUELSOR_BUILD/app/quelsor" "$@"
+# The program reads the configuration file beside itself (quelsor.ini): start with the sample
+# one. It writes its command and capture files (tmp_dtmf.wav, tmp.wav) in the current folder,
+# so it runs from its own.
+app_dir="$QUELSOR_BUILD/app"
+if [ ! -f "$app_dir/quelsor.ini" ]; then
+  cp "$QUELSOR_ROOT/examples/quelsor.ini" "$app_dir/quelsor.ini"
+  echo "Copied the sample configuration to $app_dir/quelsor.ini"
 fi
-
-# Until the window is built: a short demonstration of the signal chain with quelsor-cli.
-demo=$(mktemp -d)
-trap 'rm -rf "$demo"' EXIT
-echo "Generating the command file of the request 1234 ..."
-"$cli" generate -o "$demo/tmp_dtmf.wav" "1234 Etat general"
-echo "Decoding it back:"
-"$cli" detect --trace "$demo/tmp_dtmf.wav"
+cd "$app_dir"
+exec ./quelsor
