@@ -1,8 +1,9 @@
 #include "app/PlatformTiming.h"
 
 #ifdef _WIN32
-#include <timeapi.h>
 #include <windows.h>
+
+#include <mmsystem.h> // after windows.h, which it needs
 #endif
 
 namespace quelsor {
