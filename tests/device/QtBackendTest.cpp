@@ -21,15 +21,6 @@ namespace {
     // starts one without hardware). Each test skips when the device it needs is missing.
     class QtBackendTest : public ::testing::Test {
     protected:
-        static void SetUpTestSuite()
-        {
-            static int argc = 1;
-            static char name[] = "test_device_qt";
-            static char* argv[] = { name, nullptr };
-            if (!QCoreApplication::instance())
-                app_ = std::make_unique<QCoreApplication>(argc, argv);
-        }
-
         QtBackendTest()
             : folder_(
                 "qt-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))
@@ -37,13 +28,10 @@ namespace {
             layer.SetStopDelay(0);
         }
 
-        static std::unique_ptr<QCoreApplication> app_;
         InTempFolder folder_;
         SoundLayer layer;
         FakeSoundHost host;
     };
-
-    std::unique_ptr<QCoreApplication> QtBackendTest::app_;
 
     TEST_F(QtBackendTest, CaptureWakesTheLoopForEverySliceUntilStopped)
     {
@@ -93,3 +81,11 @@ namespace {
 
 } // namespace
 } // namespace quelsor::test
+
+// The backend needs the application object for its event loops; it lives for the whole run.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
