@@ -110,9 +110,10 @@ public:
     // 0 processed, -1 the buffer could not be read.
     int HandleCaptureNotification();
 
-    // Analyses one region of `bytes` bytes of 16-bit samples: each whole 512-sample frame (while
-    // no stop is requested) through the FFT to ISoundHost::DrawSpectrum, pumping window events
-    // after each; then the whole region through the DTMF detector. An exception shows
+    // Analyses one region of `bytes` bytes of native 16-bit samples (the pointer must be
+    // suitably aligned for std::int16_t): each whole 512-sample frame (while no stop is
+    // requested) through the FFT to ISoundHost::DrawSpectrum, pumping window events after each;
+    // then the whole region through the DTMF detector, stop or not. An exception shows
     // kInternalError. Returns 0.
     int ProcessCapturedRegion(const void* region, std::uint32_t bytes);
 
