@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 #include "audio/DtmfDetector.h"
 #include "audio/SoundLayer.h"
+#include "device/QtSoundBackend.h"
 #include "tests/support/SimulatedLink.h"
 
 #include <QCheckBox>
@@ -62,6 +63,17 @@ namespace {
             if (onRelease)
                 onRelease();
             SimulatedLink::ReleaseCaptureDevice();
+        }
+        // Wait as the Qt backend does (the GUI thread's event loop, woken by the link's thread).
+        bool qtWait = false;
+        WaitResult WaitForNotification(NotificationEvent& event) override
+        {
+            return qtWait ? WaitWithQtEvents(event) : SimulatedLink::WaitForNotification(event);
+        }
+        void WakeWaiter() override
+        {
+            if (qtWait)
+                WakeQtGuiThread();
         }
         std::function<void()> onPlay;
         bool PlaySamples(const std::vector<std::int16_t>& samples, int sampleRate) override
@@ -338,6 +350,23 @@ namespace {
     }
 
     INSTANTIATE_TEST_SUITE_P(AffDebug, WorkedExampleTest, ::testing::Bool());
+
+    // The same request with the device answering in real time (eight times faster) from a
+    // thread of its own, and the capture loop waiting in the GUI thread's event loop.
+    TEST_F(MainFormTest, AnswerPushedFromAnotherThread)
+    {
+        WriteIni(kWorkedExampleIni);
+        link.config().answers["1234"] = "78D1CA1C#";
+        link.config().pace = SimulatedLink::Pace::RealTime;
+        link.config().speed = 8.0;
+        link.qtWait = true;
+        Open();
+        RunClick(window->cmdPlay, { { Logged("Moteur 1=Marche"), Stop() } });
+        EXPECT_EQ(LogCount("Echo reçu : 1234"), 1);
+        EXPECT_EQ(LogCount("Tension 12.000 "), 1);
+        EXPECT_EQ(window->pendingSeq(), -1);
+        EXPECT_FALSE(window->capturing());
+    }
 
     TEST_F(MainFormTest, CountMismatchKeepsTheRequestPending)
     {
