@@ -127,9 +127,7 @@ WavReadResult ReadWavBuffer(const void* data, std::size_t size)
                 return Failure("truncated fmt chunk: " + std::to_string(announced)
                         + " bytes announced, " + std::to_string(present) + " present",
                     format);
-            // A damaged chunk after everything we need is harmless; before it, it hides the rest.
-            if (haveFormat && sampleBytes != nullptr)
-                break;
+            // A damaged chunk before the format or the data hides them.
             return Failure("truncated " + tag + " chunk: " + std::to_string(announced)
                     + " bytes announced, " + std::to_string(present) + " present",
                 format);
