@@ -123,6 +123,8 @@ void TfrmMain::CreateControls()
         | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(kClientWidth, kClientHeight);
     move(318, 204);
+    // The platform's sans-serif at 8 points, semi-condensed: today's interface fonts are wider
+    // than the one the layout was drawn with, and the captions must fit their controls.
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(8);
     font.setStretch(QFont::SemiCondensed);
