@@ -53,6 +53,9 @@ struct BlockDecision {
 // The character of a tone mask with exactly one low and one high tone, '?' for any other mask.
 char ToneMaskToChar(unsigned mask);
 
+// DetectDTMF runs, per block, the filters, then ClassifyBlock, then AdvanceDetector. The two
+// halves are public so that tests can drive the rules with exact energies and exact masks.
+
 // The per-block decision from the eight energies (steps that need no filter): ranking, presence,
 // indicators and the pair rule.
 BlockDecision ClassifyBlock(const ToneEnergies& energy, int threshold);
