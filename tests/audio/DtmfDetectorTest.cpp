@@ -1,4 +1,5 @@
 #include "FakeDetectorHost.h"
+#include "ScratchFile.h"
 
 #include "audio/DetectorFeed.h"
 #include "audio/DtmfDetector.h"
@@ -286,13 +287,13 @@ namespace {
 
     std::string RoundTrip(const std::string& sequence)
     {
-        std::FILE* file = std::tmpfile();
+        testing::ScratchFile scratch("round_trip.raw");
+        std::FILE* file = scratch.get();
         EXPECT_NE(file, nullptr);
         WriteDTMFSequence(sequence, file);
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::ftell(file)));
         std::rewind(file);
         EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
-        std::fclose(file);
         // A device answers after a pause: a fresh detector drops a first burst that is not
         // preceded by more than 10 ms of silence.
         std::vector<std::int16_t> samples;

@@ -1,5 +1,7 @@
-#include "audio/ToneGenerator.h"
+#include "ScratchFile.h"
+
 #include "audio/CommandFile.h"
+#include "audio/ToneGenerator.h"
 #include "audio/WavReader.h"
 
 #include <gtest/gtest.h>
@@ -50,11 +52,10 @@ namespace {
             { "123A456B789C*0#D", 16 * 9600 },
         };
         for (const Row& row : rows) {
-            std::FILE* file = std::tmpfile();
-            ASSERT_NE(file, nullptr);
-            EXPECT_EQ(WriteDTMFSequence(row.sequence, file), 0);
-            EXPECT_EQ(FileBytes(file).size(), row.bytes) << row.sequence;
-            std::fclose(file);
+            testing::ScratchFile file("sizes.raw");
+            ASSERT_NE(file.get(), nullptr);
+            EXPECT_EQ(WriteDTMFSequence(row.sequence, file.get()), 0);
+            EXPECT_EQ(FileBytes(file.get()).size(), row.bytes) << row.sequence;
             std::vector<std::int16_t> samples;
             AppendDtmfSequence(samples, row.sequence);
             EXPECT_EQ(samples.size() * 2, row.bytes) << row.sequence;
@@ -63,11 +64,10 @@ namespace {
 
     TEST(ToneGeneratorTest, BurstsStartAtOneStepAndRestartTheirPhase)
     {
-        std::FILE* file = std::tmpfile();
-        ASSERT_NE(file, nullptr);
-        WriteDTMFSequence("1 8", file);
-        const std::vector<std::uint8_t> bytes = FileBytes(file);
-        std::fclose(file);
+        testing::ScratchFile file("phases.raw");
+        ASSERT_NE(file.get(), nullptr);
+        WriteDTMFSequence("1 8", file.get());
+        const std::vector<std::uint8_t> bytes = FileBytes(file.get());
         ASSERT_EQ(bytes.size(), 9600u + 4800u + 9600u);
         // "1": 697 + 1209 Hz; the low tone is computed first, each term truncated on its own.
         for (int n = 1; n <= 3; ++n)
@@ -104,13 +104,12 @@ namespace {
         EXPECT_EQ(SamplesForDuration(-5), 0u);
         EXPECT_EQ(SamplesForDuration(100000), 1600000u); // no 32-bit overflow
 
-        std::FILE* file = std::tmpfile();
-        ASSERT_NE(file, nullptr);
-        EXPECT_EQ(WriteTone(150, file, true, 1209, 697), 1);
-        EXPECT_EQ(WriteSilence(150, file), 1);
-        EXPECT_EQ(WriteTone(0, file, false, 1209, 697), 0);
-        EXPECT_EQ(FileBytes(file).size(), 9600u);
-        std::fclose(file);
+        testing::ScratchFile file("mute.raw");
+        ASSERT_NE(file.get(), nullptr);
+        EXPECT_EQ(WriteTone(150, file.get(), true, 1209, 697), 1);
+        EXPECT_EQ(WriteSilence(150, file.get()), 1);
+        EXPECT_EQ(WriteTone(0, file.get(), false, 1209, 697), 0);
+        EXPECT_EQ(FileBytes(file.get()).size(), 9600u);
     }
 
     class CommandFileTest : public ::testing::Test {

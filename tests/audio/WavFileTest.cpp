@@ -1,3 +1,5 @@
+#include "ScratchFile.h"
+
 #include "audio/WavHeader.h"
 #include "audio/WavReader.h"
 
@@ -111,7 +113,8 @@ namespace {
 
     TEST(WavHeaderTest, WriteSeeksToStartAndLeavesPositionAt44)
     {
-        std::FILE* file = std::tmpfile();
+        testing::ScratchFile scratch("header.wav");
+        std::FILE* file = scratch.get();
         ASSERT_NE(file, nullptr);
         WavHeader header;
         BuildWavHeader(header, 1000);
@@ -123,7 +126,6 @@ namespace {
         EXPECT_EQ(std::ftell(file), kWavHeaderSize);
         std::fseek(file, 0, SEEK_END);
         EXPECT_EQ(std::ftell(file), 144);
-        std::fclose(file);
         EXPECT_EQ(WriteWavHeader(header, nullptr), 0);
     }
 
