@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) in their own
 # build folder and runs each for SECONDS (default 60), printing the executions and the findings.
 # The corpus grows in build-fuzz/corpus/<target>; crashing inputs land in
-# build-fuzz/findings/<target>/. Exits non-zero when a target found something.
+# build-fuzz/findings/<target>/ (only those of this run are counted). Exits non-zero when a target
+# found something.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: fuzz_formula fuzz_config fuzz_decoder
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -24,10 +25,19 @@ if [ ! -f "$dir/build.ninja" ]; then
 fi
 cmake --build "$dir" --target "${targets[@]}"
 
-declare -A seeds=([fuzz_formula]="$QUELSOR_ROOT/fuzz/seeds/formula"
-  [fuzz_config]="$QUELSOR_ROOT/examples" [fuzz_decoder]="")
-declare -A dicts=([fuzz_formula]="$QUELSOR_ROOT/fuzz/formula.dict"
-  [fuzz_config]="$QUELSOR_ROOT/fuzz/config.dict" [fuzz_decoder]="")
+# Seed inputs (read only) and dictionary of each target.
+seeds_of() {
+  case $1 in
+    fuzz_formula) echo "$QUELSOR_ROOT/fuzz/seeds/formula" ;;
+    fuzz_config) echo "$QUELSOR_ROOT/examples" ;;
+  esac
+}
+dict_of() {
+  case $1 in
+    fuzz_formula) echo "$QUELSOR_ROOT/fuzz/formula.dict" ;;
+    fuzz_config) echo "$QUELSOR_ROOT/fuzz/config.dict" ;;
+  esac
+}
 
 status=0
 for target in "${targets[@]}"; do
@@ -37,13 +47,17 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings"
   args=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1
     -artifact_prefix="$findings/")
-  [ -n "${dicts[$target]:-}" ] && args+=(-dict="${dicts[$target]}")
+  dict=$(dict_of "$target")
+  [ -n "$dict" ] && args+=(-dict="$dict")
   dirs=("$corpus")
-  [ -n "${seeds[$target]:-}" ] && dirs+=("${seeds[$target]}")
+  seed=$(seeds_of "$target")
+  [ -n "$seed" ] && dirs+=("$seed")
+  marker="$dir/.started-$target"
+  touch "$marker"
   rc=0
   "$dir/fuzz/$target" "${args[@]}" "${dirs[@]}" >"$log" 2>&1 || rc=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  found=$(find "$findings" -type f | wc -l)
+  found=$(find "$findings" -type f -newer "$marker" | wc -l)
   printf '%-13s %s s, %s executions, corpus %s inputs, findings %s (exit %s)\n' "$target" \
     "$seconds" "${runs:-?}" "$(find "$corpus" -type f | wc -l)" "$found" "$rc"
   if [ "$rc" -ne 0 ] || [ "$found" -ne 0 ]; then
