@@ -25,7 +25,7 @@ namespace {
         bool debug = false;
     };
 
-    struct ZoneSpec {
+    struct ZoneRow {
         int num;
         std::string name;
         int mode;
@@ -45,23 +45,23 @@ namespace {
         }
 
         TParamSeq& AddSequence(
-            const std::string& item, int lgSeq, const std::vector<ZoneSpec>& zones)
+            const std::string& item, int lgSeq, const std::vector<ZoneRow>& zones)
         {
             auto sequence = std::make_unique<TParamSeq>();
             sequence->LgSeq = lgSeq;
-            for (const ZoneSpec& spec : zones) {
+            for (const ZoneRow& row : zones) {
                 auto zone = std::make_unique<TParamZone>();
-                zone->Num = spec.num;
-                zone->Name = spec.name;
-                zone->Mode = spec.mode;
-                zone->StartBit = spec.startBit;
-                zone->BitLength = spec.bitLength;
-                zone->Formula = spec.formula;
-                for (const auto& [value, label] : spec.labels) {
+                zone->Num = row.num;
+                zone->Name = row.name;
+                zone->Mode = row.mode;
+                zone->StartBit = row.startBit;
+                zone->BitLength = row.bitLength;
+                zone->Formula = row.formula;
+                for (const auto& [value, label] : row.labels) {
                     zone->Values.push_back(value);
                     zone->Labels.push_back(label);
                 }
-                sequence->Zones.Add("Z" + std::to_string(spec.num), std::move(zone));
+                sequence->Zones.Add("Z" + std::to_string(row.num), std::move(zone));
             }
             host.items.push_back(item);
             const int index = seqList.Add("SEQ_" + item, std::move(sequence));
