@@ -92,7 +92,8 @@ bool CaptureBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, LockedRegion
     regions.first.resize(firstBytes / 2);
     regions.second.resize(secondBytes / 2);
     std::lock_guard lock(mutex_);
-    std::memcpy(regions.first.data(), data_.data() + offset, firstBytes);
+    if (firstBytes > 0) // an empty vector may hand out a null pointer
+        std::memcpy(regions.first.data(), data_.data() + offset, firstBytes);
     if (secondBytes > 0)
         std::memcpy(regions.second.data(), data_.data(), secondBytes);
     regions.firstBytes = firstBytes;

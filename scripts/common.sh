@@ -9,7 +9,7 @@ QUELSOR_RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-
   libqt6multimedia6 gstreamer1.0-plugins-base pulseaudio pulseaudio-utils)
 # To build and run the tests, benchmarks, fuzzers and screenshots as well.
 QUELSOR_TEST_PACKAGES=("${QUELSOR_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev xvfb xauth x11-apps imagemagick)
+  clang libclang-rt-14-dev locales xvfb xauth x11-utils imagemagick)
 
 # Installs the packages not yet installed (as root), or prints the apt-get line to run.
 quelsor_ensure_packages() {

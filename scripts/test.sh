@@ -1,15 +1,40 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, runs the whole test suite, then the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, runs the whole test suite (the audio tests over the virtual
+# sound link, which this script starts when no sound server answers), then the unit tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer for a short while.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 quelsor_ensure_packages "${QUELSOR_TEST_PACKAGES[@]}"
 jobs=$(nproc)
 
+# A locale with a decimal comma, so the tests can check that numbers ignore the locale.
+if [ "$(id -u)" -eq 0 ] && ! locale -a 2>/dev/null | grep -qi '^fr_FR\.utf-\?8$'; then
+  localedef -i fr_FR -f UTF-8 fr_FR.UTF-8 || echo "test.sh: could not build the fr_FR locale" >&2
+fi
+
+# The audio tests need a sound server. Start the virtual link when none answers and stop it at
+# the end; under CI an audio test that finds no server fails instead of skipping.
+link_started=0
+stop_link() { [ "$link_started" -eq 1 ] && "$QUELSOR_ROOT/scripts/virtual-link.sh" stop >/dev/null || true; }
+trap stop_link EXIT
+if ! pactl info >/dev/null 2>&1; then
+  if "$QUELSOR_ROOT/scripts/virtual-link.sh" start; then
+    link_started=1
+  else
+    echo "test.sh: no sound server; the audio tests will skip (or fail under CI=true)" >&2
+  fi
+fi
+
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 (cd "$QUELSOR_BUILD" && ctest --output-on-failure -j "$jobs")
 
+# Sanitizer build: the headless core and its unit tests (the window's tests ran above).
 quelsor_build "$QUELSOR_ROOT/build-sanitize" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=ON \
-  -DQUELSOR_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+  -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 (cd "$QUELSOR_ROOT/build-sanitize" && ctest --output-on-failure -j "$jobs" -L unit)
+
+# A short fuzzing round over the formula evaluator, the configuration loader and the decoder.
+if command -v clang++ >/dev/null; then
+  "$QUELSOR_ROOT/scripts/fuzz.sh" 20
+fi

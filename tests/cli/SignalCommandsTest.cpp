@@ -38,7 +38,9 @@ namespace {
     protected:
         std::string Path(const std::string& name) const
         {
-            return ::testing::TempDir() + "quelsor_cli_signal_" + name;
+            // Named after the test too: ctest runs the tests of this suite side by side.
+            const char* test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            return ::testing::TempDir() + "quelsor_cli_signal_" + test + "_" + name;
         }
 
         CliRun Run(const std::string& arguments) const
