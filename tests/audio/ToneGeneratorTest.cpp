@@ -114,7 +114,7 @@ namespace {
 
     class CommandFileTest : public ::testing::Test {
     protected:
-        std::string path = ::testing::TempDir() + "command_file_test.wav";
+        std::string path = testing::ScratchPath("command_file.wav");
         void TearDown() override { std::remove(path.c_str()); }
     };
 

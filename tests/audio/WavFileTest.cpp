@@ -244,7 +244,7 @@ namespace {
         EXPECT_FALSE(missing.ok);
         EXPECT_EQ(missing.error, "cannot open no/such/dir/file.wav");
 
-        const std::string path = ::testing::TempDir() + "wav_reader_test.wav";
+        const std::string path = testing::ScratchPath("wav_reader.wav");
         std::FILE* file = std::fopen(path.c_str(), "wb");
         ASSERT_NE(file, nullptr);
         const Bytes bytes = Riff(
