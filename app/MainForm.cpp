@@ -449,7 +449,7 @@ void TfrmMain::ClearSequenceItems()
 
 void TfrmMain::AddSequenceItem(const std::string& text)
 {
-    // Adding to an empty box would select the item; the design selects only at first showing.
+    // Adding to an empty box would select the item; the window selects one only at first showing.
     const QSignalBlocker blocker(cmbDTMFSeq);
     const int selected = cmbDTMFSeq->currentIndex();
     const QString editText = cmbDTMFSeq->currentText();

@@ -126,7 +126,7 @@ public:
     // The plot area of the spectrum display, in client pixels; the canvas is blitted there.
     static QRect PlotRect() { return QRect(9, 11, 513, 90); }
 
-    // Controls, named as in the design (also their objectName).
+    // Controls, under their historical names (also their objectName).
     QLabel* l[8] {};
     QLabel* Label1 = nullptr;
     QPushButton* cmdQuitter = nullptr;
