@@ -1,0 +1,342 @@
+// The window with the Qt Multimedia backend on a real sound server. The remote device is pacat
+// playing the reply a device gives (echo, answer, each closed by silence and a short tone pair)
+// into the default sink as soon as the window listens; over the virtual link the window's
+// capture hears it through the sink's monitor.
+
+#include "app/MainForm.h"
+#include "audio/DtmfDetector.h"
+#include "audio/SoundLayer.h"
+#include "device/QtSoundBackend.h"
+#include "tests/support/SimulatedLink.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMediaDevices>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quelsor {
+namespace {
+
+    class RecordingMessages : public IOperatorMessages {
+    public:
+        std::vector<std::string> texts;
+        void ShowMessage(const std::string& text) override { texts.push_back(text); }
+    };
+
+    // Why the real link cannot be used here, or empty when it can.
+    std::string LinkMissing()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pacat")).isEmpty())
+            return "pacat is not installed (apt-get install pulseaudio-utils)";
+        QProcess pactl;
+        pactl.setStandardOutputFile(QProcess::nullDevice());
+        pactl.setStandardErrorFile(QProcess::nullDevice());
+        pactl.start(QStringLiteral("pactl"), { QStringLiteral("info") });
+        if (!pactl.waitForFinished(5000) || pactl.exitStatus() != QProcess::NormalExit
+            || pactl.exitCode() != 0)
+            return "no sound server answers (start one with scripts/virtual-link.sh start)";
+        if (QMediaDevices::defaultAudioInput().isNull()
+            || QMediaDevices::defaultAudioOutput().isNull())
+            return "the sound server has no default input or output";
+        return {};
+    }
+
+#define REQUIRE_SOUND_LINK()                                                                       \
+    do {                                                                                           \
+        const std::string missing = LinkMissing();                                                 \
+        if (!missing.empty()) {                                                                    \
+            if (qgetenv("CI") == "true")                                                           \
+                FAIL() << missing;                                                                 \
+            GTEST_SKIP() << missing;                                                               \
+        }                                                                                          \
+    } while (false)
+
+    // CPU time (user + system) of this process so far, in seconds.
+    double ProcessCpuSeconds()
+    {
+        std::ifstream stat("/proc/self/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto close = text.rfind(')');
+        if (close == std::string::npos)
+            return -1.0;
+        std::istringstream fields(text.substr(close + 2));
+        std::string field;
+        unsigned long long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14)
+                utime = std::stoull(field);
+            if (i == 15)
+                stime = std::stoull(field);
+        }
+        return static_cast<double>(utime + stime) / 100.0; // USER_HZ on Linux
+    }
+
+    class RealLinkWindowTest : public ::testing::Test {
+    protected:
+        void SetUp() override
+        {
+            ASSERT_TRUE(dir.isValid());
+            detectorState() = DetectorState {};
+            sound.SetStopDelay(0);
+        }
+        void TearDown() override
+        {
+            if (device.state() != QProcess::NotRunning) {
+                device.kill();
+                device.waitForFinished(2000);
+            }
+            window.reset();
+        }
+
+        std::string IniPath() const
+        {
+            return dir.filePath(QStringLiteral("quelsor.ini")).toStdString();
+        }
+        void CopySampleIni()
+        {
+            ASSERT_TRUE(
+                QFile::copy(QStringLiteral(QUELSOR_SAMPLE_INI), QString::fromStdString(IniPath())));
+        }
+        void Open()
+        {
+            MainFormSetup setup;
+            setup.messages = &messages;
+            setup.backend = &backend;
+            setup.sound = &sound;
+            setup.iniPath = IniPath();
+            window = std::make_unique<TfrmMain>(setup);
+            window->show();
+            QCoreApplication::processEvents();
+        }
+        std::vector<std::string> Log() const
+        {
+            std::vector<std::string> lines;
+            for (const QString& line : window->logLines())
+                lines.push_back(line.toStdString());
+            return lines;
+        }
+        int LogCount(const std::string& line) const
+        {
+            const auto log = Log();
+            return static_cast<int>(std::count(log.begin(), log.end(), line));
+        }
+
+        // The reply of a device answering command with answer, gain applied, as raw 16-bit
+        // 16 kHz mono samples for pacat. Without echo the device answers at once.
+        QByteArray Reply(
+            const std::string& command, const std::string& answer, double gain, bool echo = true)
+        {
+            testing::SimulatedLink link;
+            link.config().echo = echo;
+            link.config().answers[command] = answer;
+            link.config().answerDelayMs = 200;
+            auto samples = link.ReplyFor(command);
+            QByteArray raw;
+            raw.reserve(static_cast<qsizetype>(samples.size() * 2));
+            for (auto s : samples) {
+                const auto v = static_cast<std::int16_t>(std::lround(s * gain));
+                raw.append(static_cast<char>(v & 0xff));
+                raw.append(static_cast<char>((v >> 8) & 0xff));
+            }
+            return raw;
+        }
+        // Seconds of audio after the last tone of the answer: its closing silence and pair and
+        // the trailing silence of the reply.
+        static double AfterLastTone()
+        {
+            const testing::SimulatedLinkConfig c;
+            return (c.closingSilenceMs + c.closingPairMs + 50) / 1000.0;
+        }
+        void StartDevice(const QByteArray& reply)
+        {
+            device.setProgram(QStringLiteral("pacat"));
+            device.setArguments({ QStringLiteral("--playback"), QStringLiteral("--rate=16000"),
+                QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"),
+                QStringLiteral("--latency-msec=40") });
+            device.start();
+            ASSERT_TRUE(device.waitForStarted(3000));
+            device.write(reply);
+            device.closeWriteChannel();
+        }
+
+        // Clicks "Gén. DTMF" for the selected request; once the window listens the device
+        // answers; when the last report line is logged, "Fin Capture". Returns the seconds
+        // from the end of the answer's last tone (pacat has drained) to that line, or -1.
+        double Request(const QByteArray& reply, const std::string& lastLine, int times = 1)
+        {
+            QElapsedTimer clock;
+            clock.start();
+            bool started = false;
+            qint64 deviceDone = -1;
+            qint64 logged = -1;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (!window->capturing())
+                    return;
+                if (!started) {
+                    started = true;
+                    StartDevice(reply);
+                }
+                if (deviceDone < 0 && device.state() == QProcess::NotRunning)
+                    deviceDone = clock.elapsed();
+                if (logged < 0 && LogCount(lastLine) >= times)
+                    logged = clock.elapsed();
+                if ((logged >= 0 && deviceDone >= 0) || clock.elapsed() > 20000) {
+                    poll.stop();
+                    QTimer::singleShot(0, window.get(), [this] { window->cmdStopCap->click(); });
+                }
+            });
+            poll.start(2);
+            window->cmdPlay->click();
+            poll.stop();
+            if (logged < 0 || deviceDone < 0)
+                return -1.0;
+            return (static_cast<double>(logged - deviceDone)) / 1000.0 + AfterLastTone();
+        }
+
+        QTemporaryDir dir;
+        QtSoundBackend backend;
+        SoundLayer sound;
+        RecordingMessages messages;
+        std::unique_ptr<TfrmMain> window;
+        QProcess device;
+    };
+
+    const std::vector<std::string> kWorkedExampleReport { "78D1CA1C# (9)", "", "78D1CA1C#",
+        "Attendus:9  Reçus:9 ", "78 01 fd 1f ??", "Tension 12.000 ", "Moteur 1=Marche" };
+
+    // The report lines appear in the log in this order (other lines may come between).
+    void ExpectReportInLog(const std::vector<std::string>& log)
+    {
+        auto at = log.begin();
+        for (const auto& line : kWorkedExampleReport) {
+            at = std::find(at, log.end(), line);
+            ASSERT_NE(at, log.end()) << "missing or out of order: \"" << line << "\"";
+            ++at;
+        }
+        const bool paramLine = std::any_of(log.begin(), log.end(),
+            [](const std::string& l) { return l.rfind("Param 0 reçus", 0) == 0; });
+        EXPECT_TRUE(paramLine);
+    }
+
+    TEST_F(RealLinkWindowTest, WorkedExampleAnsweredOverTheLink)
+    {
+        REQUIRE_SOUND_LINK();
+        CopySampleIni();
+        Open();
+        ASSERT_EQ(window->selectedSequenceItem(), 0);
+        const double latency = Request(Reply("1234", "78D1CA1C#", 1.0), "Moteur 1=Marche");
+        EXPECT_GE(latency, 0.0) << "no report within 20 s";
+        ExpectReportInLog(Log());
+        EXPECT_FALSE(window->capturing());
+        EXPECT_TRUE(messages.texts.empty());
+        std::printf("[ measure  ] end of last tone to report line: %.3f s\n", latency);
+    }
+
+    TEST_F(RealLinkWindowTest, AnswerTwentyDecibelsLowerDecodedAtTheSampleThreshold)
+    {
+        REQUIRE_SOUND_LINK();
+        CopySampleIni();
+        Open();
+        ASSERT_EQ(window->selectedSequenceItem(), 0);
+        const double latency = Request(Reply("1234", "78D1CA1C#", 0.1), "Moteur 1=Marche");
+        EXPECT_GE(latency, 0.0) << "no report within 20 s";
+        ExpectReportInLog(Log());
+    }
+
+    TEST_F(RealLinkWindowTest, TwentyRequestsInARowAllDecoded)
+    {
+        REQUIRE_SOUND_LINK();
+        CopySampleIni();
+        Open();
+        // Without the echo, to keep the run short: the answer alone is what is decoded.
+        const QByteArray reply = Reply("1234", "78D1CA1C#", 1.0, false);
+        std::vector<double> latencies;
+        for (int i = 1; i <= 20; ++i) {
+            const double latency = Request(reply, "Moteur 1=Marche", i);
+            ASSERT_GE(latency, 0.0) << "request " << i << " not decoded";
+            latencies.push_back(latency);
+        }
+        EXPECT_EQ(LogCount("Attendus:9  Reçus:9 "), 20);
+        std::sort(latencies.begin(), latencies.end());
+        std::printf("[ measure  ] 20 requests, end of last tone to report line: min %.3f s, "
+                    "median %.3f s, max %.3f s\n",
+            latencies.front(), latencies[latencies.size() / 2], latencies.back());
+    }
+
+    TEST_F(RealLinkWindowTest, ListeningCostsLittleProcessor)
+    {
+        REQUIRE_SOUND_LINK();
+        CopySampleIni();
+        Open();
+        QElapsedTimer clock;
+        double cpuStart = 0;
+        double cpu = 0;
+        double wall = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!window->capturing())
+                return;
+            if (!clock.isValid()) {
+                clock.start();
+                cpuStart = ProcessCpuSeconds();
+            } else if (clock.elapsed() >= 10000) {
+                cpu = ProcessCpuSeconds() - cpuStart;
+                wall = static_cast<double>(clock.elapsed()) / 1000.0;
+                poll.stop();
+                QTimer::singleShot(0, window.get(), [this] { window->cmdStopCap->click(); });
+            }
+        });
+        poll.start(100);
+        window->cmdStartCap->click();
+        ASSERT_GT(wall, 0.0);
+        const double percent = 100.0 * cpu / wall;
+        std::printf("[ measure  ] listening: %.2f s of CPU over %.2f s = %.1f %% of one core\n",
+            cpu, wall, percent);
+        EXPECT_LT(percent, 50.0);
+    }
+
+    TEST_F(RealLinkWindowTest, NoDeviceAnsweringLeavesTheWindowListeningUntilStopped)
+    {
+        REQUIRE_SOUND_LINK();
+        CopySampleIni();
+        Open();
+        QElapsedTimer clock;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!window->capturing())
+                return;
+            if (!clock.isValid())
+                clock.start();
+            else if (clock.elapsed() >= 3000) {
+                poll.stop();
+                QTimer::singleShot(0, window.get(), [this] { window->cmdStopCap->click(); });
+            }
+        });
+        poll.start(10);
+        window->cmdPlay->click();
+        EXPECT_FALSE(window->capturing());
+        EXPECT_EQ(LogCount("Attendus:9  Reçus:9 "), 0);
+        EXPECT_TRUE(messages.texts.empty());
+    }
+
+} // namespace
+} // namespace quelsor
