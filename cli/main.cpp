@@ -21,6 +21,9 @@ namespace {
         { "formula", "evaluate a conversion formula", RunFormula },
         { "answer", "decode answer strings against a configured request", RunAnswer },
         { "decode", "detect and decode the answer in a WAV recording", RunDecode },
+        { "simulate", "play a remote device on the default sound devices", RunSimulate },
+        { "request", "send one status request over the sound devices and decode the answer",
+            RunRequest },
     };
 
     void PrintUsage(std::FILE* out)

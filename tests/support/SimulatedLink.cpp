@@ -1,8 +1,8 @@
 #include "tests/support/SimulatedLink.h"
 
 #include "audio/FilterBank.h"
+#include "audio/ReplySignal.h"
 #include "audio/ToneGenerator.h"
-#include "common/DtmfTones.h"
 #include "common/SampleFormat.h"
 
 #include <algorithm>
@@ -215,25 +215,14 @@ std::string SimulatedLink::Decode(const std::vector<std::int16_t>& samples) cons
 
 std::vector<std::int16_t> SimulatedLink::ReplyFor(const std::string& command) const
 {
-    std::vector<std::int16_t> reply;
-    AppendSilence(reply, config_.answerDelayMs);
-    const auto pair = TonesOfKey(config_.closingPairKey);
-    const auto sendClosed = [&](const std::string& text) {
-        AppendDtmfSequence(reply, text);
-        AppendSilence(reply, config_.closingSilenceMs);
-        if (pair) {
-            AppendTone(reply, config_.closingPairMs, false,
-                kToneFrequencies[static_cast<std::size_t>(pair->high)],
-                kToneFrequencies[static_cast<std::size_t>(pair->low)]);
-        }
-        AppendSilence(reply, 50);
-    };
-    if (config_.echo && !command.empty())
-        sendClosed(command);
+    ReplyTiming timing;
+    timing.answerDelayMs = config_.answerDelayMs;
+    timing.closingSilenceMs = config_.closingSilenceMs;
+    timing.closingPairMs = config_.closingPairMs;
+    timing.closingPairKey = config_.closingPairKey;
     const auto answer = config_.answers.find(command);
-    if (answer != config_.answers.end() && !answer->second.empty())
-        sendClosed(answer->second);
-    return reply;
+    return BuildReply(command, answer != config_.answers.end() ? answer->second : std::string(),
+        config_.echo, timing);
 }
 
 void SimulatedLink::Transmit(const std::vector<std::int16_t>& samples)
