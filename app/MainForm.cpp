@@ -4,6 +4,7 @@
 #include "app/PlatformTiming.h"
 #include "audio/CommandFile.h"
 #include "audio/SoundLayer.h"
+#include "formula/FormulaEvaluator.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -93,6 +94,8 @@ TfrmMain::TfrmMain(const MainFormSetup& setup, QWidget* parent)
         ownMessages_ = std::make_unique<MessageBoxMessages>(this);
         messages_ = ownMessages_.get();
     }
+    // The formula evaluator reports a full parser stack in the window's message box.
+    formulaEvaluator().SetOperatorMessages(messages_);
     if (iniPath_.empty())
         iniPath_ = IniPathForExecutable(QCoreApplication::applicationFilePath().toStdString());
     CreateControls();
@@ -277,6 +280,7 @@ void TfrmMain::FormDestroy()
     destroyed_ = true;
     seqList_.Clear();
     sound_.ReleaseSound();
+    formulaEvaluator().SetOperatorMessages(nullptr);
 }
 
 // ---- Buttons ----

@@ -383,6 +383,17 @@ namespace {
         EXPECT_EQ(window->pendingSeq(), 0);
     }
 
+    TEST_F(MainFormTest, FullParserStackIsShownInAMessageBox)
+    {
+        // 18 nested parentheses overflow the formula evaluator's 20-entry stack.
+        const std::string formula = std::string(18, '(') + "Z1" + std::string(18, ')');
+        WriteIni("[SEQ1_1234_Etat]\nLGSEQ=9\nZ1=Tension,BIN,0,8," + formula + "\n");
+        link.config().answers["1234"] = "78D1CA1C#";
+        Open();
+        RunClick(window->cmdPlay, { { Logged("Tension 0.000 "), Stop() } });
+        EXPECT_EQ(messages.texts, std::vector<std::string> { "Parser stack overflow." });
+    }
+
     TEST_F(MainFormTest, TypedTextIsSentWithoutPendingRequest)
     {
         WriteIni(kWorkedExampleIni);
