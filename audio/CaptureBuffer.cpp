@@ -72,9 +72,23 @@ void CaptureBuffer::Write(const void* data, std::size_t bytes)
         event->Signal();
 }
 
+void CaptureBuffer::MarkDeviceLost()
+{
+    std::shared_ptr<NotificationEvent> event;
+    {
+        std::lock_guard lock(mutex_);
+        deviceLost_ = true;
+        event = event_;
+    }
+    if (event)
+        event->Signal();
+}
+
 bool CaptureBuffer::GetCurrentPosition(std::uint32_t* capturePosition, std::uint32_t* readPosition)
 {
     std::lock_guard lock(mutex_);
+    if (deviceLost_)
+        return false;
     if (capturePosition)
         *capturePosition = writePosition_;
     if (readPosition)

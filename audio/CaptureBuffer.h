@@ -59,8 +59,14 @@ public:
     // without notice when the reader falls a whole buffer behind. Any thread.
     void Write(const void* data, std::size_t bytes);
 
+    // The device behind the buffer has stopped for good (its sound server went away, say): the
+    // next GetCurrentPosition fails, so the capture loop ends with its notification error, and
+    // the event is signalled so the loop wakes up to see it. Any thread.
+    void MarkDeviceLost();
+
     // Capture and read positions, byte offsets in [0, Size()): the offset the next byte will be
-    // written to. Both are equal here: everything written is readable. Returns false on failure.
+    // written to. Both are equal here: everything written is readable. Returns false on failure
+    // (after MarkDeviceLost).
     virtual bool GetCurrentPosition(std::uint32_t* capturePosition, std::uint32_t* readPosition);
 
     // Copies `bytes` bytes starting at `offset` into `regions`: the part up to the end of the
@@ -82,6 +88,7 @@ private:
     std::uint32_t writePosition_ = 0;
     std::uint64_t totalWritten_ = 0;
     int unlockCount_ = 0;
+    bool deviceLost_ = false;
     std::vector<std::uint32_t> positions_;
     std::shared_ptr<NotificationEvent> event_;
 };

@@ -80,6 +80,14 @@ public:
         // One notification slice (32 ms) of device buffering: the server then hands the data
         // over slice by slice instead of in bursts of several.
         source_->setBufferSize(static_cast<qsizetype>(kNotifySliceBytes));
+        // A source that stops with an error (the sound server went away, the device was
+        // unplugged) ends the capture loop with its error message instead of leaving the window
+        // listening to nothing.
+        QObject::connect(source_.get(), &QAudioSource::stateChanged, this,
+            [source = source_.get(), buffer](QAudio::State state) {
+                if (state == QAudio::StoppedState && source->error() != QAudio::NoError)
+                    buffer->MarkDeviceLost();
+            });
         source_->start(writer_.get());
         return source_->error() == QAudio::NoError && source_->state() != QAudio::StoppedState;
     }

@@ -1,5 +1,6 @@
-// The window listening when its sound server ends: the program must neither hang nor crash, and
-// "Fin Capture" must still end the capture. The server is a private PulseAudio started by this
+// The window listening when its sound server ends: the capture loop ends with the layer's
+// notification error, the program neither hangs nor crashes, and "Fin Capture" then releases the
+// capture. The server is a private PulseAudio started by this
 // executable before Qt connects, so the shared virtual link is never touched.
 
 #include "app/MainForm.h"
@@ -80,11 +81,15 @@ namespace {
             }
         });
         poll.start(10);
-        window->cmdStartCap->click();
+        window->cmdStartCap->click(); // returns when the capture loop has ended
         EXPECT_TRUE(killed);
+        EXPECT_FALSE(stopClicked) << "the loop only ended at Fin Capture: the loss went unnoticed";
+        EXPECT_EQ(messages.texts,
+            std::vector<std::string> { "Error handling DirectSound notifications. " });
+        // The loop has ended but the capture is still started, as after any notification error.
+        if (window->capturing())
+            window->cmdStopCap->click();
         EXPECT_FALSE(window->capturing());
-        for (const auto& text : messages.texts)
-            std::printf("[ message  ] %s\n", text.c_str());
         window->close();
         QCoreApplication::processEvents();
     }

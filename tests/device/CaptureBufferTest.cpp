@@ -45,6 +45,18 @@ namespace {
         EXPECT_FALSE(event->TryConsume());
     }
 
+    TEST(CaptureBufferTest, LostDeviceWakesTheReaderAndFailsThePosition)
+    {
+        CaptureBuffer buffer;
+        auto event = std::make_shared<NotificationEvent>();
+        ASSERT_TRUE(buffer.SetNotificationPositions(SlicePositions(), event));
+        std::uint32_t read = 0;
+        EXPECT_TRUE(buffer.GetCurrentPosition(nullptr, &read));
+        buffer.MarkDeviceLost();
+        EXPECT_TRUE(event->TryConsume());
+        EXPECT_FALSE(buffer.GetCurrentPosition(nullptr, &read));
+    }
+
     TEST(CaptureBufferTest, PositionFollowsWritesAndWrapsAtTheEnd)
     {
         CaptureBuffer buffer;
