@@ -224,6 +224,11 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
                 Analyse(regions.second, regions.secondBytes);
                 buffer_->Unlock(regions);
                 readOffset_ = (readOffset_ + bytes) % size;
+                if (!announced_ && settleSamples_ == 0) {
+                    // Said only once audio flows, so that whoever waits for it can send at once.
+                    Log("%s", "listening");
+                    announced_ = true;
+                }
                 if (!host_.heard.empty() && state_.blockIndex - host_.lastBlock > kQuietBlocks) {
                     command = host_.heard;
                     host_.heard.clear();
@@ -256,6 +261,7 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
         std::shared_ptr<CaptureBuffer> buffer_;
         std::uint32_t readOffset_ = 0;
         int settleSamples_ = kSettleMs * kSampleRate / 1000;
+        bool announced_ = false;
     };
 
     std::string Describe(const std::string& command, const std::string& answer, bool echo)
@@ -311,7 +317,6 @@ int RunSimulate(const std::vector<std::string>& args)
                 status = 2;
                 break;
             }
-            Log("%s", "listening");
             if (!listener.Listen(command))
                 break;
         } // the input is closed while we send
