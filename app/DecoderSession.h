@@ -2,6 +2,7 @@
 
 #include "app/ResponseDecoder.h"
 #include "app/StandaloneDecoderHost.h"
+#include "audio/DetectorHost.h"
 #include "common/OperatorMessages.h"
 #include "config/Configuration.h"
 #include "config/ConfigurationDump.h"
@@ -47,6 +48,31 @@ private:
     SeqList sequences_;
     StandaloneDecoderHost host_;
     ResponseDecoder decoder_;
+};
+
+// The window's side of the detector without a window: indicators are ignored, the
+// received-characters field is a string, the log and the decoder are the session's.
+class SessionDetectorHost : public IDetectorHost {
+public:
+    SessionDetectorHost(DecoderSession& session, int threshold)
+        : session_(session)
+        , threshold_(threshold)
+    {
+    }
+    int Threshold() const override { return threshold_; }
+    void SetIndicatorColour(int, std::uint32_t) override { }
+    std::string ViewText() const override { return view_; }
+    void SetViewText(const std::string& text) override { view_ = text; }
+    void AddLogLine(const std::string& line) override { session_.AddLogLine(line); }
+    void DecodeResponse(const std::string& received) override
+    {
+        session_.Decoder().DecodeResponse(received);
+    }
+
+private:
+    DecoderSession& session_;
+    int threshold_;
+    std::string view_;
 };
 
 } // namespace quelsor

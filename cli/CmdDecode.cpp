@@ -60,35 +60,6 @@ success, 2 for a usage error, an unreadable file or a request outside the items.
         }
     };
 
-    // The window's side of the detector without a window: indicators are ignored, the
-    // received-characters field is a string, the log and the decoder are the session's.
-    class SessionDetectorHost : public IDetectorHost {
-    public:
-        SessionDetectorHost(DecoderSession& session, int threshold)
-            : session_(session)
-            , threshold_(threshold)
-        {
-        }
-        int Threshold() const override { return threshold_; }
-        void SetIndicatorColour(int tone, std::uint32_t colour) override
-        {
-            (void)tone;
-            (void)colour;
-        }
-        std::string ViewText() const override { return view_; }
-        void SetViewText(const std::string& text) override { view_ = text; }
-        void AddLogLine(const std::string& line) override { session_.AddLogLine(line); }
-        void DecodeResponse(const std::string& received) override
-        {
-            session_.Decoder().DecodeResponse(received);
-        }
-
-    private:
-        DecoderSession& session_;
-        int threshold_;
-        std::string view_;
-    };
-
 } // namespace
 
 int RunDecode(const std::vector<std::string>& args)

@@ -81,31 +81,6 @@ error or a sound device error (the sound layer's messages go to stderr).
         }
     };
 
-    // The window's side of the detector without a window: indicators are ignored, the
-    // received-characters field is a string, the log and the decoder are the session's.
-    class RequestDetectorHost : public IDetectorHost {
-    public:
-        RequestDetectorHost(DecoderSession& session, int threshold)
-            : session_(session)
-            , threshold_(threshold)
-        {
-        }
-        int Threshold() const override { return threshold_; }
-        void SetIndicatorColour(int, std::uint32_t) override { }
-        std::string ViewText() const override { return view_; }
-        void SetViewText(const std::string& text) override { view_ = text; }
-        void AddLogLine(const std::string& line) override { session_.AddLogLine(line); }
-        void DecodeResponse(const std::string& received) override
-        {
-            session_.Decoder().DecodeResponse(received);
-        }
-
-    private:
-        DecoderSession& session_;
-        int threshold_;
-        std::string view_;
-    };
-
     // What the sound layer needs of its host, without drawing: messages on stderr, Qt events
     // processed, and after each batch of events the request checked: the capture stops once the
     // answer has been decoded or the time-out has run out.
@@ -145,7 +120,7 @@ error or a sound device error (the sound layer's messages go to stderr).
 
     private:
         DecoderSession& session_;
-        RequestDetectorHost detectorHost_;
+        SessionDetectorHost detectorHost_;
         StderrMessages& messages_;
         bool listening_ = false;
         bool answered_ = false;
