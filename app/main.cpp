@@ -3,6 +3,7 @@
 
 #include "app/MainForm.h"
 #include "app/MessageBoxMessages.h"
+#include "device/ProcessExit.h"
 #include "device/QtSoundBackend.h"
 
 #include <QApplication>
@@ -66,9 +67,8 @@ private:
     bool reported_ = false;
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// The window's whole life; the application object is gone when this returns.
+int RunWindow(int argc, char** argv)
 {
     const auto start = std::chrono::steady_clock::now();
     QuelsorApplication app(argc, argv);
@@ -91,4 +91,13 @@ int main(int argc, char** argv)
         quelsor::MessageBoxMessages().ShowMessage("");
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The threshold has been saved and the devices released: see ProcessExit.h for why the
+    // process ends this way.
+    quelsor::EndProcess(RunWindow(argc, argv));
 }

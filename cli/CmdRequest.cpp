@@ -13,6 +13,7 @@
 #include "audio/SoundHost.h"
 #include "audio/SoundLayer.h"
 #include "config/Configuration.h"
+#include "device/ProcessExit.h"
 #include "device/QtSoundBackend.h"
 
 #include <QCoreApplication>
@@ -148,6 +149,53 @@ error or a sound device error (the sound layer's messages go to stderr).
         return true;
     }
 
+    // The request over the sound devices, from the command file to the decoded answer or the
+    // time-out: the exit status.
+    int SendRequest(DecoderSession& session, StderrMessages& messages, const std::string& itemText,
+        int request, int timeoutSeconds)
+    {
+        int argc = 1;
+        char name[] = "quelsor-cli";
+        char* argv[] = { name, nullptr };
+        QCoreApplication app(argc, argv);
+        // Wakes the capture loop now and then, so that the time-out is seen even without audio.
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [] {});
+        tick.start(100);
+
+        QtSoundBackend backend;
+        RequestSoundHost host(
+            session, kThresholdMax - session.Configuration().thresholdPosition, messages);
+        if (InitSound(host, &backend) != 0) {
+            ReleaseSound();
+            return 2;
+        }
+        int status = 2;
+        if (!WriteCommandFile(kCommandFileName, itemText)) {
+            messages.ShowMessage(CommandFileOpenMessage(kCommandFileName));
+        } else {
+            PlaySoundFile(kCommandFileName);
+            session.AddLogLine(kAwaitingAnswer);
+            session.SetPendingRequest(request);
+            host.Listen(std::chrono::seconds(timeoutSeconds));
+            const int started = StartCapture();
+            if (started != 0) {
+                StopCapture(); // releases what the failed start opened
+            } else {
+                if (host.Answered()) {
+                    status = 0;
+                } else {
+                    std::fprintf(stderr,
+                        "quelsor-cli request: no answer to request %d decoded within %d s\n",
+                        request, timeoutSeconds);
+                    status = 1;
+                }
+            }
+        }
+        ReleaseSound();
+        return status;
+    }
+
 #endif // QUELSOR_HAVE_SOUND
 
 } // namespace
@@ -200,46 +248,8 @@ int RunRequest(const std::vector<std::string>& args)
     }
     const std::string itemText = items[static_cast<std::size_t>(request)];
 
-    int argc = 1;
-    char name[] = "quelsor-cli";
-    char* argv[] = { name, nullptr };
-    QCoreApplication app(argc, argv);
-    // Wakes the capture loop now and then, so that the time-out is seen even without audio.
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [] {});
-    tick.start(100);
-
-    QtSoundBackend backend;
-    RequestSoundHost host(
-        session, kThresholdMax - session.Configuration().thresholdPosition, messages);
-    if (InitSound(host, &backend) != 0) {
-        ReleaseSound();
-        return 2;
-    }
-    int status = 2;
-    if (!WriteCommandFile(kCommandFileName, itemText)) {
-        messages.ShowMessage(CommandFileOpenMessage(kCommandFileName));
-    } else {
-        PlaySoundFile(kCommandFileName);
-        session.AddLogLine(kAwaitingAnswer);
-        session.SetPendingRequest(request);
-        host.Listen(std::chrono::seconds(timeoutSeconds));
-        const int started = StartCapture();
-        if (started != 0) {
-            StopCapture(); // releases what the failed start opened
-        } else {
-            if (host.Answered()) {
-                status = 0;
-            } else {
-                std::fprintf(stderr,
-                    "quelsor-cli request: no answer to request %d decoded within %d s\n", request,
-                    timeoutSeconds);
-                status = 1;
-            }
-        }
-    }
-    ReleaseSound();
-    return status;
+    // See ProcessExit.h for why the process ends here.
+    EndProcess(SendRequest(session, messages, itemText, request, timeoutSeconds));
 #endif
 }
 

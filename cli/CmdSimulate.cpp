@@ -11,6 +11,7 @@
 #include "audio/FilterBank.h"
 #include "audio/ReplySignal.h"
 #include "common/SampleFormat.h"
+#include "device/ProcessExit.h"
 #include "device/QtSoundBackend.h"
 
 #include <QCoreApplication>
@@ -272,6 +273,66 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
         return text + "answer " + answer;
     }
 
+    // The device's life on the sound devices, until a stop request (or its one answer with
+    // --once): the exit status.
+    int Simulate(const SimulateOptions& options)
+    {
+        int argc = 1;
+        char name[] = "quelsor-cli";
+        char* argv[] = { name, nullptr };
+        QCoreApplication app(argc, argv);
+        std::signal(SIGINT, OnStopSignal);
+        std::signal(SIGTERM, OnStopSignal);
+        // Wakes the wait now and then, so that a stop request is seen even when no audio arrives.
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [] {});
+        tick.start(100);
+
+        QtSoundBackend backend;
+        if (backend.Load() != 0) {
+            std::fprintf(stderr, "quelsor-cli simulate: the sound system cannot be used\n");
+            return 2;
+        }
+        int status = 0;
+        for (const auto& [command, answer] : options.answers)
+            Log("answers %s", command + " with " + answer);
+        while (!gStop) {
+            std::string command;
+            {
+                Listener listener(backend, options.threshold);
+                if (!listener.Open()) {
+                    status = 2;
+                    break;
+                }
+                if (!listener.Listen(command))
+                    break;
+            } // the input is closed while we send
+            const auto known = options.answers.find(command);
+            if (known == options.answers.end()) {
+                Log("heard %s: unknown command, ignored", command);
+                continue;
+            }
+            Log("heard %s", command);
+            ReplyTiming timing;
+            timing.answerDelayMs = kReplyDelayMs;
+            std::vector<std::int16_t> reply
+                = BuildReply(command, known->second, options.echo, timing);
+            ScaleLevel(reply, options.levelDb);
+            if (!backend.PlaySamples(reply, kSampleRate)) {
+                std::fprintf(
+                    stderr, "quelsor-cli simulate: the sound output cannot play the answer\n");
+                status = 2;
+                break;
+            }
+            Log("sent %s", Describe(command, known->second, options.echo));
+            if (options.once)
+                break;
+        }
+        backend.Unload();
+        Log("%s", "stopped");
+        return status;
+    }
+
 #endif // QUELSOR_HAVE_SOUND
 
 } // namespace
@@ -290,58 +351,8 @@ int RunSimulate(const std::vector<std::string>& args)
     if (!ParseSimulateArguments(args, options))
         return 2;
 
-    int argc = 1;
-    char name[] = "quelsor-cli";
-    char* argv[] = { name, nullptr };
-    QCoreApplication app(argc, argv);
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
-    // Wakes the wait now and then, so that a stop request is seen even when no audio arrives.
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [] {});
-    tick.start(100);
-
-    QtSoundBackend backend;
-    if (backend.Load() != 0) {
-        std::fprintf(stderr, "quelsor-cli simulate: the sound system cannot be used\n");
-        return 2;
-    }
-    int status = 0;
-    for (const auto& [command, answer] : options.answers)
-        Log("answers %s", command + " with " + answer);
-    while (!gStop) {
-        std::string command;
-        {
-            Listener listener(backend, options.threshold);
-            if (!listener.Open()) {
-                status = 2;
-                break;
-            }
-            if (!listener.Listen(command))
-                break;
-        } // the input is closed while we send
-        const auto known = options.answers.find(command);
-        if (known == options.answers.end()) {
-            Log("heard %s: unknown command, ignored", command);
-            continue;
-        }
-        Log("heard %s", command);
-        ReplyTiming timing;
-        timing.answerDelayMs = kReplyDelayMs;
-        std::vector<std::int16_t> reply = BuildReply(command, known->second, options.echo, timing);
-        ScaleLevel(reply, options.levelDb);
-        if (!backend.PlaySamples(reply, kSampleRate)) {
-            std::fprintf(stderr, "quelsor-cli simulate: the sound output cannot play the answer\n");
-            status = 2;
-            break;
-        }
-        Log("sent %s", Describe(command, known->second, options.echo));
-        if (options.once)
-            break;
-    }
-    backend.Unload();
-    Log("%s", "stopped");
-    return status;
+    // See ProcessExit.h for why the process ends here.
+    EndProcess(Simulate(options));
 #endif
 }
 

@@ -1,5 +1,7 @@
 // Entry of the window tests: a QApplication on the offscreen platform (unless another one is
-// asked for), then every test.
+// asked for), then every test; the process ends as the program does.
+
+#include "device/ProcessExit.h"
 
 #include <QApplication>
 
@@ -9,7 +11,12 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    // Not a return: Qt Multimedia's teardown after main can abort a run whose tests all passed.
+    quelsor::EndProcess(result);
 }
