@@ -2,6 +2,7 @@
 // lines the window would show.
 
 #include "Commands.h"
+#include "StderrMessages.h"
 
 #include "app/DecoderSession.h"
 
@@ -35,14 +36,6 @@ Messages the window would show in a box (configuration errors, "Parser stack
 overflow.") are printed on stderr. Exit status: 0 on success, 2 for a usage
 error, an unreadable configuration file or a request outside the items.
 )usage";
-
-    class StderrMessages : public IOperatorMessages {
-    public:
-        void ShowMessage(const std::string& text) override
-        {
-            std::fprintf(stderr, "%s\n", text.c_str());
-        }
-    };
 
     bool ParseInt(const std::string& text, int& value)
     {

@@ -2,6 +2,7 @@
 // closes against a configured request, printing the log lines the window would show.
 
 #include "Commands.h"
+#include "StderrMessages.h"
 
 #include "app/DecoderSession.h"
 #include "audio/DetectorFeed.h"
@@ -51,14 +52,6 @@ Options:
 Messages the window would show in a box go to stderr. Exit status: 0 on
 success, 2 for a usage error, an unreadable file or a request outside the items.
 )usage";
-
-    class StderrMessages : public IOperatorMessages {
-    public:
-        void ShowMessage(const std::string& text) override
-        {
-            std::fprintf(stderr, "%s\n", text.c_str());
-        }
-    };
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // line, with the evaluator and zone cells the window uses.
 
 #include "Commands.h"
+#include "StderrMessages.h"
 
 #include "formula/FormulaCells.h"
 #include "formula/FormulaEvaluator.h"
@@ -34,14 +35,6 @@ Options:
 Exit status: 0 when the formula evaluates, 1 when it does not, 2 for a usage
 error. "Parser stack overflow." is printed on stderr when it occurs.
 )usage";
-
-    class StderrMessages : public IOperatorMessages {
-    public:
-        void ShowMessage(const std::string& text) override
-        {
-            std::fprintf(stderr, "%s\n", text.c_str());
-        }
-    };
 
     struct CellValue {
         int zone = 0;

@@ -3,6 +3,7 @@
 // sound layer, detection and decoding, every log line printed as it comes.
 
 #include "Commands.h"
+#include "StderrMessages.h"
 
 #include "CliWav.h"
 
@@ -72,15 +73,6 @@ error or a sound device error (the sound layer's messages go to stderr).
 
     constexpr const char* kAwaitingAnswer = "Attente de la réponse";
     constexpr int kDefaultTimeoutSeconds = 10;
-
-    class StderrMessages : public IOperatorMessages {
-    public:
-        void ShowMessage(const std::string& text) override
-        {
-            std::fprintf(stderr, "%s\n", text.c_str());
-            std::fflush(stderr);
-        }
-    };
 
     // What the sound layer needs of its host, without drawing: messages on stderr, Qt events
     // processed, and after each batch of events the request checked: the capture stops once the
