@@ -8,6 +8,8 @@
 #include "CliWav.h"
 
 #ifdef QUELSOR_HAVE_SOUND
+#include "SoundApplication.h"
+
 #include "app/DecoderSession.h"
 #include "audio/CommandFile.h"
 #include "audio/DetectorHost.h"
@@ -18,7 +20,6 @@
 #include "device/QtSoundBackend.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 #include <chrono>
 #endif
@@ -146,14 +147,7 @@ error or a sound device error (the sound layer's messages go to stderr).
     int SendRequest(DecoderSession& session, StderrMessages& messages, const std::string& itemText,
         int request, int timeoutSeconds)
     {
-        int argc = 1;
-        char name[] = "quelsor-cli";
-        char* argv[] = { name, nullptr };
-        QCoreApplication app(argc, argv);
-        // Wakes the capture loop now and then, so that the time-out is seen even without audio.
-        QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [] {});
-        tick.start(100);
+        const SoundApplication application;
 
         QtSoundBackend backend;
         RequestSoundHost host(

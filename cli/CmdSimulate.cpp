@@ -7,15 +7,14 @@
 #include "CliWav.h"
 
 #ifdef QUELSOR_HAVE_SOUND
+#include "SoundApplication.h"
+
 #include "audio/DtmfDetector.h"
 #include "audio/FilterBank.h"
 #include "audio/ReplySignal.h"
 #include "common/SampleFormat.h"
 #include "device/ProcessExit.h"
 #include "device/QtSoundBackend.h"
-
-#include <QCoreApplication>
-#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -277,16 +276,9 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
     // --once): the exit status.
     int Simulate(const SimulateOptions& options)
     {
-        int argc = 1;
-        char name[] = "quelsor-cli";
-        char* argv[] = { name, nullptr };
-        QCoreApplication app(argc, argv);
+        const SoundApplication application;
         std::signal(SIGINT, OnStopSignal);
         std::signal(SIGTERM, OnStopSignal);
-        // Wakes the wait now and then, so that a stop request is seen even when no audio arrives.
-        QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [] {});
-        tick.start(100);
 
         QtSoundBackend backend;
         if (backend.Load() != 0) {

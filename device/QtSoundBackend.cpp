@@ -239,40 +239,38 @@ bool QtSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, int s
     source->open(QIODevice::ReadOnly);
 
     const qint64 lengthUs = static_cast<qint64>(samples.size()) * 1000000 / sampleRate;
+    QEventLoop loop;
     bool heard = false;
-    {
-        QEventLoop loop;
-        // Bounded: the samples' own length plus the grace, whatever the device does.
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        deadline.start(static_cast<int>(lengthUs / 1000) + playbackGraceMs_);
+    // Bounded: the samples' own length plus the grace, whatever the device does.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(static_cast<int>(lengthUs / 1000) + playbackGraceMs_);
 
-        // Once the last byte has been handed over, the device still holds its own buffer: wait
-        // until the played time reaches the end, checking again at the time it should.
-        QTimer drain;
-        drain.setSingleShot(true);
-        const auto checkDrained = [&] {
-            const qint64 left = lengthUs - sink->processedUSecs();
-            if (left <= 0) {
-                heard = true;
-                loop.quit();
-            } else {
-                drain.start(static_cast<int>(std::clamp<qint64>(left / 1000 + 1, 1, 200)));
-            }
-        };
-        QObject::connect(&drain, &QTimer::timeout, &loop, checkDrained);
-        QObject::connect(sink, &QAudioSink::stateChanged, &loop, [&](QAudio::State state) {
-            if (state == QAudio::IdleState && source->atEnd() && !drain.isActive())
-                checkDrained();
-            else if (state == QAudio::StoppedState && sink->error() != QAudio::NoError)
-                loop.quit();
-        });
+    // Once the last byte has been handed over, the device still holds its own buffer: wait
+    // until the played time reaches the end, checking again at the time it should.
+    QTimer drain;
+    drain.setSingleShot(true);
+    const auto checkDrained = [&] {
+        const qint64 left = lengthUs - sink->processedUSecs();
+        if (left <= 0) {
+            heard = true;
+            loop.quit();
+        } else {
+            drain.start(static_cast<int>(std::clamp<qint64>(left / 1000 + 1, 1, 200)));
+        }
+    };
+    QObject::connect(&drain, &QTimer::timeout, &loop, checkDrained);
+    QObject::connect(sink, &QAudioSink::stateChanged, &loop, [&](QAudio::State state) {
+        if (state == QAudio::IdleState && source->atEnd() && !drain.isActive())
+            checkDrained();
+        else if (state == QAudio::StoppedState && sink->error() != QAudio::NoError)
+            loop.quit();
+    });
 
-        sink->start(source);
-        if (sink->error() == QAudio::NoError && sink->state() != QAudio::StoppedState)
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-    } // the loop and its timers are gone: nothing of this call reacts to the sink any more
+    sink->start(source);
+    if (sink->error() == QAudio::NoError && sink->state() != QAudio::StoppedState)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     sink->stop();
     // Qt Multimedia 6.4's PulseAudio sink asks the server to drain the stream when it runs out
     // of data and does not cancel that request when stopped: the reply may still come after
