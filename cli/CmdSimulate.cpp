@@ -9,6 +9,7 @@
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundApplication.h"
 
+#include "audio/DeviceListenerHost.h"
 #include "audio/DtmfDetector.h"
 #include "audio/FilterBank.h"
 #include "audio/ReplySignal.h"
@@ -79,33 +80,6 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
         std::fputc('\n', stderr);
         std::fflush(stderr);
     }
-
-    // The device's side of its detector: collects the accepted characters.
-    class ListenerHost : public IDetectorHost {
-    public:
-        explicit ListenerHost(int threshold)
-            : threshold_(threshold)
-        {
-        }
-        int Threshold() const override { return threshold_; }
-        void SetIndicatorColour(int, std::uint32_t) override { }
-        std::string ViewText() const override { return view_; }
-        void SetViewText(const std::string& text) override { view_ = text; }
-        void AddLogLine(const std::string&) override { }
-        void DecodeResponse(const std::string&) override { }
-        void CharacterAccepted(std::int64_t block, char character) override
-        {
-            heard += character;
-            lastBlock = block;
-        }
-
-        std::string heard;
-        std::int64_t lastBlock = 0;
-
-    private:
-        int threshold_;
-        std::string view_;
-    };
 
     struct SimulateOptions {
         std::map<std::string, std::string> answers;
@@ -254,7 +228,7 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
         }
 
         QtSoundBackend& backend_;
-        ListenerHost host_;
+        DeviceListenerHost host_;
         std::unique_ptr<FilterBank> bank_;
         DetectorState state_;
         std::shared_ptr<NotificationEvent> event_;

@@ -1,5 +1,6 @@
 #include "tests/support/SimulatedLink.h"
 
+#include "audio/DeviceListenerHost.h"
 #include "audio/FilterBank.h"
 #include "audio/ReplySignal.h"
 #include "audio/ToneGenerator.h"
@@ -33,25 +34,6 @@ namespace {
 
     private:
         int startFailure_;
-    };
-
-    // The device's side of its detector: only the accepted characters matter.
-    class DeviceDetectorHost : public IDetectorHost {
-    public:
-        explicit DeviceDetectorHost(int threshold)
-            : threshold_(threshold)
-        {
-        }
-        int Threshold() const override { return threshold_; }
-        void SetIndicatorColour(int, std::uint32_t) override { }
-        std::string ViewText() const override { return view_; }
-        void SetViewText(const std::string& text) override { view_ = text; }
-        void AddLogLine(const std::string&) override { }
-        void DecodeResponse(const std::string&) override { }
-
-    private:
-        int threshold_;
-        std::string view_;
     };
 
 } // namespace
@@ -208,7 +190,7 @@ std::string SimulatedLink::Decode(const std::vector<std::int16_t>& samples) cons
     AppendSilence(heard, 50);
     DetectorState state;
     auto bank = NewDesignedFilterBank();
-    DeviceDetectorHost host(config_.deviceThreshold);
+    DeviceListenerHost host(config_.deviceThreshold);
     DetectDTMF(state, *bank, host, heard.data(), static_cast<int>(heard.size()));
     return state.receivedText;
 }
