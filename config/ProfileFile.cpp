@@ -1,5 +1,6 @@
 #include "ProfileFile.h"
 
+#include "FileReplace.h"
 #include "IniInteger.h"
 #include "TextEncoding.h"
 #include "Utf8Path.h"
@@ -305,34 +306,7 @@ bool WriteProfileString(const std::string& fileName, std::string_view section, s
         bytes = std::move(*current);
     }
     const std::optional<std::string> updated = WithProfileString(bytes, section, key, value);
-    if (!updated)
-        return false;
-
-    fs::path temporary = path;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out.is_open())
-            return false;
-        out.write(updated->data(), static_cast<std::streamsize>(updated->size()));
-        out.close();
-        if (!out) {
-            fs::remove(temporary, error);
-            return false;
-        }
-    }
-    if (existed) {
-        const fs::file_status status = fs::status(path, error);
-        if (!error)
-            fs::permissions(temporary, status.permissions(), error);
-    }
-    fs::rename(temporary, path, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return false;
-    }
-    return true;
+    return updated && ReplaceFileContents(path, *updated);
 }
 
 std::string FullPathOf(const std::string& fileName)

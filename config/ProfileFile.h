@@ -75,10 +75,11 @@ std::optional<std::string> WithProfileString(
     std::string_view bytes, std::string_view section, std::string_view key, std::string_view value);
 
 // Writes value under section and key of the file fileName (UTF-8 path) as WithProfileString
-// does, creating the file if it does not exist. The new contents go to a temporary file beside
-// it that then replaces the file, so the file is either the old or the new one. Returns false
-// when the file exists but cannot be read, or cannot be written or replaced, or the texts
-// cannot be stored; the file is then unchanged.
+// does, creating the file if it does not exist. A symbolic link is written through to the file
+// it names and stays a link. The contents are stored with ReplaceFileContents: never in a file
+// the user may not write, through a scratch file and a rename where the folder allows it, in
+// place otherwise. Returns false when the file exists but cannot be read or written, or the
+// texts cannot be stored; the file is then unchanged.
 bool WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
     std::string_view value);
 

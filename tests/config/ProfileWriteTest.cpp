@@ -6,6 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace quelsor {
 namespace {
@@ -150,17 +159,162 @@ namespace {
     }
 
 #ifndef _WIN32
+    namespace fs = std::filesystem;
+
+    struct OrdinaryUser {
+        uid_t uid;
+        gid_t gid;
+    };
+
+    // The account the permission tests run as: this one, or nobody when running as root (root
+    // writes any file, which would hide what an operator's account meets).
+    OrdinaryUser TestUser()
+    {
+        if (::geteuid() != 0)
+            return { ::geteuid(), ::getegid() };
+        const passwd* nobody = ::getpwnam("nobody");
+        return nobody ? OrdinaryUser { nobody->pw_uid, nobody->pw_gid }
+                      : OrdinaryUser { 65534, 65534 };
+    }
+
+    // Runs body as TestUser(): in a child process that gave up root's rights, or here.
+    bool AsOrdinaryUser(const std::function<bool()>& body)
+    {
+        if (::geteuid() != 0)
+            return body();
+        const OrdinaryUser user = TestUser();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(user.gid) == 0
+                && ::setuid(user.uid) == 0;
+            ::_exit(!dropped ? 3 : body() ? 0 : 1);
+        }
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)
+            || WEXITSTATUS(status) > 1) {
+            ADD_FAILURE() << "the unprivileged child did not run";
+            return false;
+        }
+        return WEXITSTATUS(status) == 0;
+    }
+
+    // Gives a file or folder to the test user (nothing to do when that is us).
+    void GiveToTestUser(const std::string& name)
+    {
+        const OrdinaryUser user = TestUser();
+        ASSERT_EQ(::chown(name.c_str(), user.uid, user.gid), 0) << name;
+    }
+
+    ino_t InodeOf(const std::string& name)
+    {
+        struct stat info { };
+        return ::lstat(name.c_str(), &info) == 0 ? info.st_ino : 0;
+    }
+
+    std::size_t EntriesIn(const fs::path& folder)
+    {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    }
+
     TEST(ProfileWrite, NeverReplacesAFileItCannotRead)
     {
         TempFolder folder;
         const std::string file = folder.File("Quelsor.ini");
         WriteBytes(file, "[General]\nSeuil=120\nother=kept\n");
-        std::filesystem::permissions(file, std::filesystem::perms::none);
-        if (std::ifstream(file).is_open())
-            GTEST_SKIP() << "running with rights that read any file";
-        EXPECT_FALSE(WriteProfileString(file, "General", "Seuil", "150"));
+        GiveToTestUser(file);
+        GiveToTestUser(Utf8FromPath(folder.Path()));
+        std::filesystem::permissions(file, std::filesystem::perms::owner_write);
+        EXPECT_FALSE(
+            AsOrdinaryUser([&] { return WriteProfileString(file, "General", "Seuil", "150"); }));
         std::filesystem::permissions(file, std::filesystem::perms::owner_all);
         EXPECT_EQ(ReadBytes(file), "[General]\nSeuil=120\nother=kept\n");
+    }
+
+    TEST(ProfileWrite, WritesAWritableFileInAFolderTheUserCannotWriteTo)
+    {
+        TempFolder folder;
+        const std::string file = folder.File("quelsor.ini");
+        WriteBytes(file, "[General]\nSeuil=120\nother=kept\n");
+        GiveToTestUser(file);
+        // An administrator's program folder: readable, not writable by the operator.
+        fs::permissions(folder.Path(),
+            fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
+                | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+        const ino_t before = InodeOf(file);
+        EXPECT_TRUE(
+            AsOrdinaryUser([&] { return WriteProfileString(file, "General", "Seuil", "150"); }));
+        fs::permissions(folder.Path(), fs::perms::owner_all);
+        EXPECT_EQ(ReadBytes(file), "[General]\nSeuil=150\nother=kept\n");
+        EXPECT_EQ(InodeOf(file), before); // written in place
+        EXPECT_EQ(EntriesIn(folder.Path()), 1u);
+    }
+
+    TEST(ProfileWrite, NeverReplacesAFileTheUserMayNotWrite)
+    {
+        TempFolder folder;
+        const std::string file = folder.File("quelsor.ini");
+        const std::string link = folder.File("second-name.ini");
+        WriteBytes(file, "[General]\nSeuil=120\n");
+        fs::create_hard_link(file, link);
+        GiveToTestUser(file);
+        GiveToTestUser(Utf8FromPath(folder.Path())); // the folder itself would allow a rename
+        fs::permissions(
+            file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        const ino_t before = InodeOf(file);
+        EXPECT_FALSE(
+            AsOrdinaryUser([&] { return WriteProfileString(file, "General", "Seuil", "150"); }));
+        EXPECT_EQ(ReadBytes(file), "[General]\nSeuil=120\n");
+        EXPECT_EQ(InodeOf(file), before);
+        EXPECT_EQ(fs::hard_link_count(file), 2u);
+        EXPECT_EQ(EntriesIn(folder.Path()), 2u);
+    }
+
+    TEST(ProfileWrite, NeverFollowsOrTrustsAScratchName)
+    {
+        TempFolder folder;
+        const std::string file = folder.File("quelsor.ini");
+        const std::string victim = folder.File("victim.txt");
+        WriteBytes(file, "[General]\nSeuil=120\n");
+        WriteBytes(victim, "not yours\n");
+        for (const char* scratch : { "quelsor.ini.tmp", "quelsor.ini.new", "quelsor.ini~" })
+            fs::create_symlink("victim.txt", folder.Path() / scratch);
+        ASSERT_TRUE(WriteProfileString(file, "General", "Seuil", "150"));
+        EXPECT_EQ(ReadBytes(victim), "not yours\n");
+        EXPECT_FALSE(fs::is_symlink(file));
+        EXPECT_EQ(ReadBytes(file), "[General]\nSeuil=150\n");
+        EXPECT_TRUE(fs::is_symlink(folder.Path() / "quelsor.ini.tmp"));
+        EXPECT_EQ(EntriesIn(folder.Path()), 5u);
+    }
+
+    TEST(ProfileWrite, ReplacesThroughAScratchFileKeepingModeOwnerGroupAndHardLinks)
+    {
+        TempFolder folder;
+        const std::string file = folder.File("quelsor.ini");
+        WriteBytes(file, "[General]\nSeuil=120\n");
+        GiveToTestUser(file);
+        fs::permissions(file,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
+                | fs::perms::group_write);
+        struct stat before { };
+        ASSERT_EQ(::stat(file.c_str(), &before), 0);
+        // Replaced: a crash leaves the old or the new file. (As root, the owner is another user.)
+        ASSERT_TRUE(WriteProfileString(file, "General", "Seuil", "150"));
+        struct stat after { };
+        ASSERT_EQ(::stat(file.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(ReadBytes(file), "[General]\nSeuil=150\n");
+
+        // A second name for the file: both names keep seeing the same, updated file.
+        const std::string link = folder.File("copy.ini");
+        fs::create_hard_link(file, link);
+        ASSERT_TRUE(WriteProfileString(link, "General", "Seuil", "30"));
+        EXPECT_EQ(ReadBytes(file), "[General]\nSeuil=30\n");
+        EXPECT_EQ(fs::hard_link_count(file), 2u);
+        EXPECT_EQ(EntriesIn(folder.Path()), 2u);
     }
 
     TEST(ProfileWrite, WritesThroughASymbolicLinkAndKeepsTheFileMode)
