@@ -167,7 +167,10 @@ int SoundLayer::CaptureLoop()
         const std::shared_ptr<NotificationEvent> event = event_;
         if (!event)
             break;
-        if (backend_->WaitForNotification(*event) == WaitResult::Notified
+        // The window's events run inside the wait: a stop handled there ends the capture before
+        // anything it signalled meanwhile is read (the device keeps capturing during the stop
+        // delay, and that audio must not reach the detector).
+        if (backend_->WaitForNotification(*event) == WaitResult::Notified && !captureStop_
             && HandleCaptureNotification() < 0) {
             host_->ShowMessage(sound_text::kNotificationError);
             captureStop_ = true;

@@ -59,6 +59,8 @@ namespace sound_code {
 // The capture file: created in the current directory at every capture start, holding only its
 // header (provisional data size 1000000 while capturing, the real size, 0, after the stop).
 inline constexpr const char* kCaptureFileName = "tmp.wav";
+// Milliseconds StopCapture blocks between setting the stop flag and releasing the device.
+inline constexpr int kStopDelayMs = 500;
 // Samples per FFT frame (one notification slice) and magnitudes per frame.
 inline constexpr int kFftFrameSamples = 512;
 inline constexpr int kSpectrumBins = 256;
@@ -101,9 +103,9 @@ public:
     // Frees the analyser's tables and unloads the backend. 0, or -1 if freeing raised.
     int ReleaseSound();
 
-    // While the stop flag is clear: wait for the event or input; on the event, handle the
-    // notification (a failure shows kNotificationError and sets the flag); then let the window
-    // process its events. Returns the stop flag.
+    // While the stop flag is clear: wait for the event or input; on the event, unless a stop
+    // was handled during the wait, handle the notification (a failure shows kNotificationError
+    // and sets the flag); then let the window process its events. Returns the stop flag.
     int CaptureLoop();
 
     // Reads every whole slice captured since the last read and analyses it: 1 nothing to do,
@@ -122,7 +124,8 @@ public:
     // at once.
     void PlaySoundFile(const std::string& path);
 
-    // Milliseconds StopCapture blocks before releasing the device (500; tests use 0).
+    // Milliseconds StopCapture blocks before releasing the device (kStopDelayMs; most tests use
+    // 0).
     void SetStopDelay(int milliseconds) { stopDelayMs_ = milliseconds; }
 
     // State, for the display and for tests.
@@ -146,7 +149,7 @@ private:
     bool initialised_ = false; // InitSound succeeded
     bool captureStop_ = false;
     bool captureDeviceOpen_ = false;
-    int stopDelayMs_ = 500;
+    int stopDelayMs_ = kStopDelayMs;
     std::shared_ptr<NotificationEvent> event_;
     std::shared_ptr<CaptureBuffer> captureBuffer_; // kept across stops; replaced at each start
     std::FILE* captureFile_ = nullptr;

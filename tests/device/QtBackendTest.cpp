@@ -67,6 +67,29 @@ namespace {
         layer.ReleaseSound();
     }
 
+    TEST_F(QtBackendTest, NothingCapturedAfterAStopReachesTheDetector)
+    {
+        if (QMediaDevices::defaultAudioInput().isNull()) {
+            if (qgetenv("CI") == "true")
+                FAIL() << "no audio input device";
+            GTEST_SKIP() << "no audio input device";
+        }
+        QtSoundBackend backend;
+        ASSERT_EQ(layer.InitSound(host, &backend), 0);
+        // The stop button's way: a window event handled inside the loop's wait, with the real
+        // stop delay, during which the device goes on capturing.
+        layer.SetStopDelay(kStopDelayMs);
+        int callsAtStop = -1;
+        QTimer::singleShot(400, [&] {
+            callsAtStop = host.detectorCalls;
+            layer.StopCapture();
+        });
+        EXPECT_EQ(layer.StartCapture(), 0);
+        EXPECT_GT(callsAtStop, 0) << "nothing was captured before the stop";
+        EXPECT_EQ(host.detectorCalls, callsAtStop);
+        layer.ReleaseSound();
+    }
+
     TEST_F(QtBackendTest, PlaybackReturnsWhenTheSamplesHaveBeenHeard)
     {
         if (QMediaDevices::defaultAudioOutput().isNull()) {

@@ -292,6 +292,22 @@ namespace {
         EXPECT_EQ(backend.script.size(), 0u);
     }
 
+    TEST_F(SoundLayerTest, AudioCapturedAfterAStopDuringTheWaitIsNeverAnalysed)
+    {
+        ASSERT_EQ(Init(), 0);
+        backend.script.push_back([&] { backend.Capture(1, 512); });
+        // The stop comes from the window's events inside the wait; the device goes on capturing
+        // (and signalling) until it is released.
+        backend.script.push_back([&] {
+            layer.StopCapture();
+            backend.Capture(2, 1024);
+        });
+        EXPECT_EQ(layer.StartCapture(), 0);
+        EXPECT_EQ(FrameValues(), (std::vector<int> { 1 }));
+        EXPECT_EQ(host.detectorCalls, 1);
+        EXPECT_EQ(layer.NextReadOffset(), 1024u);
+    }
+
     TEST_F(SoundLayerTest, ReadFailureEndsTheLoopWithItsMessage)
     {
         for (const bool failLock : { false, true }) {
