@@ -2,6 +2,7 @@
 
 #include "common/DtmfTones.h"
 #include "common/SampleFormat.h"
+#include "common/Utf8.h"
 
 #include <cmath>
 #include <new>
@@ -18,6 +19,15 @@ namespace {
     {
         const double value = std::sin(phase) * kToneAmplitude * gain;
         return std::isfinite(value) ? static_cast<int>(value) : 0;
+    }
+
+    // The tone pair of the character at sequence[i]; none for a character of several bytes
+    // (an accented letter is one character without tones, not one per byte).
+    std::optional<ToneIndexPair> KeyTonesAt(const std::string& sequence, std::size_t i)
+    {
+        if (Utf8CharacterLength(sequence, i) != 1)
+            return std::nullopt;
+        return TonesOfKey(sequence[i]);
     }
 
 } // namespace
@@ -60,8 +70,8 @@ void AppendSilence(std::vector<std::int16_t>& samples, int ms)
 
 void AppendDtmfSequence(std::vector<std::int16_t>& samples, const std::string& sequence)
 {
-    for (char c : sequence) {
-        if (const auto tones = TonesOfKey(c)) {
+    for (std::size_t i = 0; i < sequence.size(); i += Utf8CharacterLength(sequence, i)) {
+        if (const auto tones = KeyTonesAt(sequence, i)) {
             AppendTone(samples, kToneDurationMs, false,
                 kToneFrequencies[static_cast<std::size_t>(tones->high)],
                 kToneFrequencies[static_cast<std::size_t>(tones->low)]);
@@ -107,8 +117,8 @@ int WriteSilence(int ms, std::FILE* file)
 
 int WriteDTMFSequence(const std::string& sequence, std::FILE* file)
 {
-    for (char c : sequence) {
-        if (const auto tones = TonesOfKey(c)) {
+    for (std::size_t i = 0; i < sequence.size(); i += Utf8CharacterLength(sequence, i)) {
+        if (const auto tones = KeyTonesAt(sequence, i)) {
             WriteTone(kToneDurationMs, file, false,
                 kToneFrequencies[static_cast<std::size_t>(tones->high)],
                 kToneFrequencies[static_cast<std::size_t>(tones->low)]);

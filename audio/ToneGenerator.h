@@ -25,7 +25,8 @@ std::size_t SamplesForDuration(int ms);
 // same length.
 void AppendTone(std::vector<std::int16_t>& samples, int ms, bool mute, double f1, double f2);
 void AppendSilence(std::vector<std::int16_t>& samples, int ms);
-// Per character: the 150 ms pair if it has one, then 150 ms of silence.
+// Per character: the 150 ms pair if it has one, then 150 ms of silence. The sequence is UTF-8:
+// a character of several bytes counts once (a byte that is not valid UTF-8 counts alone).
 void AppendDtmfSequence(std::vector<std::int16_t>& samples, const std::string& sequence);
 
 // The same written at the current position of an open file, as little-endian 16-bit samples, one

@@ -44,12 +44,18 @@ namespace {
             std::size_t bytes;
         };
         const Row rows[] = {
-            { "", 0 },
-            { "1234", 4 * 9600 },
-            { " ", 4800 },
-            { "a", 4800 },
-            { "1a#x", 9600 + 4800 + 9600 + 4800 },
-            { "123A456B789C*0#D", 16 * 9600 },
+            { "", 0 }, { "1234", 4 * 9600 }, { " ", 4800 }, { "a", 4800 },
+            { "1a#x", 9600 + 4800 + 9600 + 4800 }, { "123A456B789C*0#D", 16 * 9600 },
+            // A character without tones counts once, however many bytes UTF-8 gives it.
+            { "\xC3\xA9"
+              "a1",
+                (1 + 3) * 4800 }, // éa1: one valid key of three characters
+            { "\xE2\x82\xAC"
+              "1\xF0\x9F\x93\xBB",
+                (1 + 3) * 4800 }, // €1 and a radio
+            { "\xE9"
+              "1\xC3",
+                (1 + 3) * 4800 }, // not UTF-8: each stray byte is a character
         };
         for (const Row& row : rows) {
             testing::ScratchFile file("sizes.raw");

@@ -112,6 +112,13 @@ namespace {
         const std::string bytes = ReadText(path);
         ASSERT_EQ(bytes.size(), 44u + 4 * 9600);
         EXPECT_EQ(bytes.compare(0, 4, "RIFF"), 0);
+        // An accented letter is one character: 1 of 3 with tones, (1 + 3) × 4800 bytes.
+        ASSERT_EQ(Run("generate -o \"" + path
+                      + "\" \xC3\xA9"
+                        "a1")
+                      .exitCode,
+            0);
+        EXPECT_EQ(ReadText(path).size(), 44u + 24000);
 
         const std::string bad = Path("missing-dir/x.wav");
         const CliRun failed = Run("generate -o \"" + bad + "\" 123");
