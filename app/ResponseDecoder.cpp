@@ -74,17 +74,21 @@ namespace {
         return s;
     }
 
-    // The report shows formula values with the precision of a float. A finite value beyond the
-    // float range becomes an infinity of its sign, as the hardware conversion does, instead of
-    // an undefined conversion.
+    // The report shows formula values with the precision of a float, rounded to nearest as the
+    // hardware conversion does: a value beyond FLT_MAX but below the midpoint to the next step
+    // (FLT_MAX + 2^103) becomes FLT_MAX, from the midpoint on an infinity of its sign. Values
+    // past FLT_MAX are handled here because converting them is undefined in C++.
     double NarrowToFloat(double v)
     {
         if (std::isnan(v) || std::isinf(v))
             return v;
-        if (v > static_cast<double>(FLT_MAX))
-            return std::numeric_limits<double>::infinity();
-        if (v < -static_cast<double>(FLT_MAX))
-            return -std::numeric_limits<double>::infinity();
+        const double largest = static_cast<double>(FLT_MAX);
+        const double midpoint = largest + std::ldexp(1.0, 103);
+        if (std::fabs(v) > largest) {
+            const double narrowed
+                = std::fabs(v) < midpoint ? largest : std::numeric_limits<double>::infinity();
+            return std::copysign(narrowed, v);
+        }
         return static_cast<double>(static_cast<float>(v));
     }
 

@@ -327,6 +327,33 @@ namespace {
         EXPECT_EQ(operatorReport, operatorExpected);
     }
 
+    TEST_F(DecoderTest, ValuesNearTheFloatLimitRoundToNearest)
+    {
+        const std::string largest = "340282346638528859811704183484516925440.000";
+        const struct {
+            const char* formula;
+            std::string shown;
+        } rows[] = {
+            { "3.4028234E38", largest }, // below FLT_MAX: rounds up to it
+            { "3.4028235E38", largest }, // above FLT_MAX, below the midpoint
+            { "-3.4028235E38", "-" + largest },
+            { "3.4028235677973362E38", largest }, // just below the midpoint FLT_MAX + 2^103
+            { "3.4028235677973366E38", "inf" }, // the midpoint itself: to even, infinity
+            { "3.4028236E38", "inf" },
+            { "-3.4028236E38", "-inf" },
+        };
+        for (const auto& row : rows) {
+            seqList.Clear();
+            host.items.clear();
+            AddSequence("9 x", 1, { { 1, "V", 0, 0, 0, row.formula, {} } });
+            host.lines.clear();
+            decoder.pendingSeq = 0;
+            decoder.DecodeResponse("1");
+            ASSERT_FALSE(host.lines.empty()) << row.formula;
+            EXPECT_EQ(host.lines.back(), "V " + row.shown + " ") << row.formula;
+        }
+    }
+
     TEST_F(DecoderTest, ReportValuesIgnoreTheLocale)
     {
         const char* previous = std::setlocale(LC_NUMERIC, nullptr);
