@@ -65,6 +65,9 @@ namespace {
         button->setObjectName(QString::fromLatin1(name));
         button->setGeometry(geometry);
         button->setIconSize(QSize(12, 12));
+        // Enter and keypad Enter click the focused button, as Space does. Outside a dialog this
+        // makes no button the window's default.
+        button->setAutoDefault(true);
         return button;
     }
 
@@ -408,12 +411,12 @@ void TfrmMain::SetViewText(const std::string& text)
 
 void TfrmMain::AddLogLine(const std::string& line)
 {
-    if (logEmpty_) {
+    // The log is editable: what the operator typed since it was cleared stays, above the line.
+    if (logEmpty_ && memoLog->document()->isEmpty())
         memoLog->setPlainText(QString::fromStdString(line));
-        logEmpty_ = false;
-    } else {
+    else
         memoLog->appendPlainText(QString::fromStdString(line));
-    }
+    logEmpty_ = false;
 }
 
 void TfrmMain::ClearLog()
@@ -425,7 +428,7 @@ void TfrmMain::ClearLog()
 QStringList TfrmMain::logLines() const
 {
     QStringList lines;
-    if (logEmpty_)
+    if (logEmpty_ && memoLog->document()->isEmpty())
         return lines;
     for (QTextBlock block = memoLog->document()->begin(); block.isValid(); block = block.next())
         lines.append(block.text());

@@ -176,7 +176,7 @@ private:
     bool shown_ = false; // FormShow has run
     bool closed_ = false; // FormClose has run
     bool destroyed_ = false; // FormDestroy has run
-    bool logEmpty_ = false; // memoLog holds no line at all (its document cannot tell)
+    bool logEmpty_ = false; // cleared, and no line added since (the operator may have typed)
     QRegion pendingBlit_; // parts of the window we asked to repaint for our own drawing
     std::array<std::uint32_t, 8> indicatorColour_ {};
 };

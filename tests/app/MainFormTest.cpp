@@ -625,6 +625,37 @@ namespace {
         EXPECT_EQ(Log(), std::vector<std::string> { "x" });
     }
 
+    TEST_F(MainFormTest, TextTypedIntoTheClearedLogIsKept)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        window->cmdEff->click();
+        QTest::keyClicks(window->memoLog, QStringLiteral("note"));
+        window->AddLogLine("x");
+        window->AddLogLine("y");
+        EXPECT_EQ(Log(), (std::vector<std::string> { "note", "x", "y" }));
+    }
+
+    TEST_F(MainFormTest, EnterClicksTheFocusedButtonOnly)
+    {
+        WriteIni(kWorkedExampleIni);
+        Open();
+        for (QPushButton* button : window->findChildren<QPushButton*>())
+            EXPECT_TRUE(button->autoDefault()) << button->objectName().toStdString();
+        for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Enter }) {
+            window->AddLogLine("line");
+            window->cmdEff->setFocus();
+            QTest::keyClick(
+                window->cmdEff, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            EXPECT_TRUE(Log().empty()) << "key " << key;
+        }
+        // Enter elsewhere (the request's text) clicks no button: none is the window's default.
+        window->AddLogLine("line");
+        QTest::keyClick(window->cmbDTMFSeq->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(Log(), std::vector<std::string> { "line" });
+        EXPECT_FALSE(window->capturing());
+    }
+
     // The spectrum: our own blits keep the curve; an exposure of the window redraws the frame.
     TEST_F(MainFormTest, SpectrumCurveSurvivesBlitsButNotExposure)
     {
