@@ -49,7 +49,8 @@ void SpectrumDisplay::ComputeMarkerBins()
         const auto t = static_cast<std::size_t>(i);
         toneFreq_[t] = kToneFrequencies[t];
         // Half a 15.625 Hz step per display bin; the high group is pulled one bin lower and
-        // 1477 Hz two more, so each marker sits on the bin where its tone's peak shows.
+        // 1477 Hz two more. This fixed table leaves each tone's measured peak one bin to the
+        // right of its marker, two bins for 1209, 1336 and 1477 Hz.
         int b = static_cast<int>(toneFreq_[t] / 15.625 - 1.0);
         if (i > 3)
             b -= 1;
