@@ -6,6 +6,7 @@
 #include "device/ProcessExit.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMediaDevices>
 #include <QTimer>
 
@@ -79,11 +80,18 @@ namespace {
         // The stop button's way: a window event handled inside the loop's wait, with the real
         // stop delay, during which the device goes on capturing.
         layer.SetStopDelay(kStopDelayMs);
+        // Once a few slices have been analysed, or after 5 s at the latest.
         int callsAtStop = -1;
-        QTimer::singleShot(400, [&] {
-            callsAtStop = host.detectorCalls;
-            layer.StopCapture();
+        QTimer stopper;
+        QElapsedTimer clock;
+        clock.start();
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (callsAtStop < 0 && (host.detectorCalls >= 3 || clock.elapsed() > 5000)) {
+                callsAtStop = host.detectorCalls;
+                layer.StopCapture();
+            }
         });
+        stopper.start(10);
         EXPECT_EQ(layer.StartCapture(), 0);
         EXPECT_GT(callsAtStop, 0) << "nothing was captured before the stop";
         EXPECT_EQ(host.detectorCalls, callsAtStop);
