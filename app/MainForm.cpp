@@ -3,8 +3,8 @@
 #include "app/MessageBoxMessages.h"
 #include "app/PlatformTiming.h"
 #include "audio/CommandFile.h"
-#include "audio/SoundLayer.h"
 #include "formula/FormulaEvaluator.h"
+#include "sound/SoundLayer.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "app/DecoderHost.h"
-#include "app/PixelCanvas.h"
-#include "app/ResponseDecoder.h"
-#include "app/SpectrumDisplay.h"
 #include "audio/DetectorHost.h"
-#include "audio/SoundHost.h"
 #include "config/Configuration.h"
 #include "config/ParamSeq.h"
+#include "decoder/DecoderHost.h"
+#include "decoder/ResponseDecoder.h"
+#include "display/PixelCanvas.h"
+#include "display/SpectrumDisplay.h"
+#include "sound/SoundHost.h"
 
 #include <QImage>
 #include <QRegion>

@@ -3,7 +3,7 @@
 
 #include "app/MainForm.h"
 #include "app/MessageBoxMessages.h"
-#include "device/ProcessExit.h"
+#include "common/ProcessExit.h"
 #include "device/QtSoundBackend.h"
 
 #include <QApplication>

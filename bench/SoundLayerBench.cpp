@@ -2,11 +2,11 @@
 // samples (32 ms of audio), that is one FFT frame, its spectrum drawing and 32 detector blocks.
 // It must stay well below the 32 ms the slice lasts; the target is 1 ms on one core.
 
-#include "app/PixelCanvas.h"
-#include "app/SpectrumDisplay.h"
 #include "audio/DetectorHost.h"
-#include "audio/SoundLayer.h"
 #include "audio/ToneGenerator.h"
+#include "display/PixelCanvas.h"
+#include "display/SpectrumDisplay.h"
+#include "sound/SoundLayer.h"
 
 #include <benchmark/benchmark.h>
 

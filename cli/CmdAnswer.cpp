@@ -4,7 +4,7 @@
 #include "Commands.h"
 #include "StderrMessages.h"
 
-#include "app/DecoderSession.h"
+#include "decoder/DecoderSession.h"
 
 #include <charconv>
 #include <cstdio>

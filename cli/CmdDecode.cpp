@@ -4,13 +4,13 @@
 #include "Commands.h"
 #include "StderrMessages.h"
 
-#include "app/DecoderSession.h"
 #include "audio/DetectorFeed.h"
 #include "audio/DetectorHost.h"
 #include "audio/DtmfDetector.h"
 #include "audio/FilterBank.h"
 #include "audio/WavReader.h"
 #include "config/Configuration.h"
+#include "decoder/DecoderSession.h"
 
 #include <cstdio>
 #include <string>

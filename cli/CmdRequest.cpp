@@ -10,14 +10,14 @@
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundApplication.h"
 
-#include "app/DecoderSession.h"
 #include "audio/CommandFile.h"
 #include "audio/DetectorHost.h"
-#include "audio/SoundHost.h"
-#include "audio/SoundLayer.h"
+#include "common/ProcessExit.h"
 #include "config/Configuration.h"
-#include "device/ProcessExit.h"
+#include "decoder/DecoderSession.h"
 #include "device/QtSoundBackend.h"
+#include "sound/SoundHost.h"
+#include "sound/SoundLayer.h"
 
 #include <QCoreApplication>
 

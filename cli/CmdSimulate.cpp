@@ -9,13 +9,13 @@
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundApplication.h"
 
-#include "audio/DeviceListenerHost.h"
 #include "audio/DtmfDetector.h"
 #include "audio/FilterBank.h"
-#include "audio/ReplySignal.h"
+#include "common/ProcessExit.h"
 #include "common/SampleFormat.h"
-#include "device/ProcessExit.h"
 #include "device/QtSoundBackend.h"
+#include "sim/DeviceListenerHost.h"
+#include "sim/ReplySignal.h"
 
 #include <atomic>
 #include <chrono>

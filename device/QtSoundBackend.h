@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/SoundBackend.h"
+#include "sound/SoundBackend.h"
 
 #include <QAudioDevice>
 #include <QPointer>

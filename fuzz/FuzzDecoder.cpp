@@ -1,8 +1,8 @@
 // Response decoder and report: random requests, zones, formulas and received strings must
 // never read or write outside the answer buffer, and the pending request must follow its rules.
 
-#include "app/ResponseDecoder.h"
-#include "app/StandaloneDecoderHost.h"
+#include "decoder/ResponseDecoder.h"
+#include "decoder/StandaloneDecoderHost.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

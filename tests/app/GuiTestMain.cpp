@@ -1,7 +1,7 @@
 // Entry of the window tests: a QApplication on the offscreen platform (unless another one is
 // asked for), then every test; the process ends as the program does.
 
-#include "device/ProcessExit.h"
+#include "common/ProcessExit.h"
 
 #include <QApplication>
 

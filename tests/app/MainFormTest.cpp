@@ -3,8 +3,8 @@
 
 #include "app/MainForm.h"
 #include "audio/DtmfDetector.h"
-#include "audio/SoundLayer.h"
 #include "device/QtSoundBackend.h"
+#include "sound/SoundLayer.h"
 #include "tests/support/SimulatedLink.h"
 
 #include <QCheckBox>

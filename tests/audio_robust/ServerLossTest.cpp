@@ -5,9 +5,9 @@
 
 #include "app/MainForm.h"
 #include "audio/DtmfDetector.h"
-#include "audio/SoundLayer.h"
-#include "device/ProcessExit.h"
+#include "common/ProcessExit.h"
 #include "device/QtSoundBackend.h"
+#include "sound/SoundLayer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "app/ResponseDecoder.h"
-#include "app/StandaloneDecoderHost.h"
 #include "config/Configuration.h"
 #include "config/ConfigurationDump.h"
+#include "decoder/ResponseDecoder.h"
+#include "decoder/StandaloneDecoderHost.h"
 
 #include <gtest/gtest.h>
 

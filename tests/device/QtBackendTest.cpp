@@ -1,9 +1,9 @@
 #include "device/QtSoundBackend.h"
-#include "tests/device/SoundLayerFakes.h"
+#include "tests/sound/SoundLayerFakes.h"
 
 #include "audio/DtmfDetector.h"
 #include "audio/ToneGenerator.h"
-#include "device/ProcessExit.h"
+#include "common/ProcessExit.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
 #include "tests/support/SimulatedLink.h"
 
-#include "audio/DeviceListenerHost.h"
 #include "audio/FilterBank.h"
-#include "audio/ReplySignal.h"
 #include "audio/ToneGenerator.h"
 #include "common/SampleFormat.h"
+#include "sim/DeviceListenerHost.h"
+#include "sim/ReplySignal.h"
 
 #include <algorithm>
 #include <chrono>

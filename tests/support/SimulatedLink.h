@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/DtmfDetector.h"
-#include "audio/SoundBackend.h"
+#include "sound/SoundBackend.h"
 
 #include <atomic>
 #include <condition_variable>

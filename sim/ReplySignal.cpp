@@ -1,4 +1,4 @@
-#include "audio/ReplySignal.h"
+#include "sim/ReplySignal.h"
 
 #include "audio/ToneGenerator.h"
 #include "common/DtmfTones.h"

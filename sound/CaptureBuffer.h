@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/NotificationEvent.h"
+#include "sound/NotificationEvent.h"
 
 #include <cstddef>
 #include <cstdint>

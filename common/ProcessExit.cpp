@@ -1,4 +1,4 @@
-#include "device/ProcessExit.h"
+#include "common/ProcessExit.h"
 
 #include <cstdio>
 #include <cstdlib>

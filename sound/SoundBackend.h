@@ -1,7 +1,7 @@
 #pragma once
 
-#include "audio/CaptureBuffer.h"
-#include "audio/NotificationEvent.h"
+#include "sound/CaptureBuffer.h"
+#include "sound/NotificationEvent.h"
 
 #include <cstdint>
 #include <memory>

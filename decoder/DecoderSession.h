@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/ResponseDecoder.h"
-#include "app/StandaloneDecoderHost.h"
 #include "audio/DetectorHost.h"
 #include "common/OperatorMessages.h"
 #include "config/Configuration.h"
 #include "config/ConfigurationDump.h"
 #include "config/ParamSeq.h"
+#include "decoder/ResponseDecoder.h"
+#include "decoder/StandaloneDecoderHost.h"
 
 #include <functional>
 #include <string>

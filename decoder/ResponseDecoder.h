@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/DecoderHost.h"
 #include "config/ParamSeq.h"
+#include "decoder/DecoderHost.h"
 #include "formula/FormulaCells.h"
 #include "formula/FormulaEvaluator.h"
 

@@ -1,4 +1,4 @@
-#include "app/SpectrumDisplay.h"
+#include "display/SpectrumDisplay.h"
 
 #include "common/SampleFormat.h"
 

@@ -1,4 +1,4 @@
-#include "app/PixelCanvas.h"
+#include "display/PixelCanvas.h"
 
 #include <gtest/gtest.h>
 

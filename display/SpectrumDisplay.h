@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/PixelCanvas.h"
 #include "common/DtmfTones.h"
+#include "display/PixelCanvas.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/DecoderHost.h"
 #include "common/StringList.h"
+#include "decoder/DecoderHost.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/SoundLayer.h"
+#include "sound/SoundLayer.h"
 
 #include <deque>
 #include <filesystem>

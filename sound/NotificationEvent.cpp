@@ -1,4 +1,4 @@
-#include "audio/NotificationEvent.h"
+#include "sound/NotificationEvent.h"
 
 #include <utility>
 

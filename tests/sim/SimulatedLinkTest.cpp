@@ -1,5 +1,5 @@
 #include "tests/support/SimulatedLink.h"
-#include "tests/device/SoundLayerFakes.h"
+#include "tests/sound/SoundLayerFakes.h"
 
 #include "audio/CommandFile.h"
 #include "audio/DtmfDetector.h"

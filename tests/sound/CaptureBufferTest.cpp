@@ -1,4 +1,4 @@
-#include "audio/CaptureBuffer.h"
+#include "sound/CaptureBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "audio/DetectorFeed.h"
 #include "audio/DtmfDetector.h"
 #include "audio/FilterBank.h"
-#include "audio/ReplySignal.h"
 #include "audio/ToneGenerator.h"
+#include "sim/ReplySignal.h"
 
 #include <gtest/gtest.h>
 

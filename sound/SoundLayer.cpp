@@ -1,4 +1,4 @@
-#include "audio/SoundLayer.h"
+#include "sound/SoundLayer.h"
 
 #include "audio/DtmfDetector.h"
 #include "audio/FftAnalyser.h"

@@ -1,4 +1,4 @@
-#include "tests/device/SoundLayerFakes.h"
+#include "tests/sound/SoundLayerFakes.h"
 
 #include "audio/DtmfDetector.h"
 #include "audio/ToneGenerator.h"

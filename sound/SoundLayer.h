@@ -1,9 +1,9 @@
 #pragma once
 
-#include "audio/CaptureBuffer.h"
-#include "audio/NotificationEvent.h"
-#include "audio/SoundBackend.h"
-#include "audio/SoundHost.h"
+#include "sound/CaptureBuffer.h"
+#include "sound/NotificationEvent.h"
+#include "sound/SoundBackend.h"
+#include "sound/SoundHost.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/ResponseDecoder.h"
+#include "decoder/ResponseDecoder.h"
 
 #include <gtest/gtest.h>
 

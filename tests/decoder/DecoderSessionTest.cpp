@@ -1,4 +1,4 @@
-#include "app/DecoderSession.h"
+#include "decoder/DecoderSession.h"
 
 #include <gtest/gtest.h>
 
