@@ -1,7 +1,9 @@
 // quelsor-cli decode: runs the DTMF detector over a recording and decodes every answer it
 // closes against a configured request, printing the log lines the window would show.
 
+#include "AnswerOptions.h"
 #include "Commands.h"
+#include "ResultPrinter.h"
 #include "StderrMessages.h"
 
 #include "audio/DetectorFeed.h"
@@ -18,17 +20,11 @@
 
 namespace quelsor::cli {
 
-// Shared with the answer command (CmdAnswer.cpp).
-bool ParseAnswerArguments(const char* command, const std::vector<std::string>& args,
-    bool withThreshold, std::string& config, int& request, bool& debug, int& threshold,
-    std::vector<std::string>& positional);
-bool OpenDecoderSession(
-    const char* command, DecoderSession& session, const std::string& config, int request);
-
 namespace {
 
     const char kDecodeUsage[]
-        = R"usage(Usage: quelsor-cli decode --config FILE.ini --request N [--debug] [--threshold T] FILE.wav
+        = R"usage(Usage: quelsor-cli decode --config FILE.ini --request N [--debug] [--threshold T]
+                           [--format F] FILE.wav
 
 Loads the configuration FILE.ini, makes request N (0 for the first request
 item, -1 for none) the request whose answer is awaited, and runs the DTMF
@@ -47,11 +43,39 @@ Options:
   --debug            as if "Aff. Debug" were checked
   --threshold T      detection threshold (0 or more); default 200 - Seuil of
                      the configuration file
+  --format F         text (default: the log lines), json (one JSON object per
+                     line for each report line) or csv (a header, then one
+                     line for each report line), with the fields time (the
+                     seconds from the start of the recording at which the
+                     answer closed), request, label, zone, name, raw, value,
+                     text and status; see quelsor-cli answer --help
   -h, --help         show this help
 
 Messages the window would show in a box go to stderr. Exit status: 0 on
 success, 2 for a usage error, an unreadable file or a request outside the items.
 )usage";
+
+    // The session's detector host that also tells the printer when, within the recording, each
+    // answer closes (the block being analysed, 1 ms each).
+    class RecordingDetectorHost : public SessionDetectorHost {
+    public:
+        RecordingDetectorHost(DecoderSession& session, int threshold, const DetectorState& state,
+            ResultPrinter& printer)
+            : SessionDetectorHost(session, threshold)
+            , state_(state)
+            , printer_(printer)
+        {
+        }
+        void DecodeResponse(const std::string& received) override
+        {
+            printer_.SetRecordingSeconds(static_cast<double>(state_.blockIndex) / 1000.0);
+            SessionDetectorHost::DecodeResponse(received);
+        }
+
+    private:
+        const DetectorState& state_;
+        ResultPrinter& printer_;
+    };
 
 } // namespace
 
@@ -61,13 +85,10 @@ int RunDecode(const std::vector<std::string>& args)
         std::fputs(kDecodeUsage, stdout);
         return 0;
     }
-    std::string config;
-    int request = -1;
-    bool debug = false;
-    int threshold = -1;
-    std::vector<std::string> files;
-    if (!ParseAnswerArguments("decode", args, true, config, request, debug, threshold, files))
+    AnswerOptions options;
+    if (!ParseAnswerArguments("decode", args, true, options))
         return 2;
+    const std::vector<std::string>& files = options.positional;
     if (files.size() != 1) {
         std::fprintf(stderr, "quelsor-cli decode: %s\nRun 'quelsor-cli decode --help' for usage.\n",
             files.empty() ? "missing FILE.wav" : "only one FILE.wav is allowed");
@@ -75,10 +96,12 @@ int RunDecode(const std::vector<std::string>& args)
     }
 
     StderrMessages messages;
-    DecoderSession session(
-        [](const std::string& line) { std::printf("%s\n", line.c_str()); }, messages, debug);
-    if (!OpenDecoderSession("decode", session, config, request))
+    DecoderSession session([](const std::string&) {}, messages, options.debug);
+    ResultPrinter printer(options.format);
+    printer.Attach(session);
+    if (!OpenDecoderSession("decode", session, options.config, options.request))
         return 2;
+    int threshold = options.threshold;
     if (threshold < 0)
         threshold = kThresholdMax - session.Configuration().thresholdPosition;
 
@@ -88,8 +111,8 @@ int RunDecode(const std::vector<std::string>& args)
         return 2;
     }
 
-    SessionDetectorHost host(session, threshold);
     DetectorState state;
+    RecordingDetectorHost host(session, threshold, state, printer);
     const std::unique_ptr<FilterBank> bank = NewDesignedFilterBank();
     FeedRecording(state, *bank, host, wav.samples.data(), wav.samples.size());
     std::fflush(stdout);

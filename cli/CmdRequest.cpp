@@ -2,7 +2,9 @@
 // window's generator button without the window: command file, playback, capture through the
 // sound layer, detection and decoding, every log line printed as it comes.
 
+#include "AnswerOptions.h"
 #include "Commands.h"
+#include "ResultPrinter.h"
 #include "StderrMessages.h"
 
 #include "CliWav.h"
@@ -30,19 +32,11 @@
 
 namespace quelsor::cli {
 
-#ifdef QUELSOR_HAVE_SOUND
-// Shared with the answer and decode commands (CmdAnswer.cpp).
-bool ParseAnswerArguments(const char* command, const std::vector<std::string>& args,
-    bool withThreshold, std::string& config, int& request, bool& debug, int& threshold,
-    std::vector<std::string>& positional);
-bool OpenDecoderSession(
-    const char* command, DecoderSession& session, const std::string& config, int request);
-#endif
-
 namespace {
 
     const char kRequestUsage[]
         = R"usage(Usage: quelsor-cli request --config FILE.ini --request N [--debug] [--timeout SECONDS]
+                            [--format F]
 
 Sends one status request over the default sound devices and decodes its
 answer, as a click on "Gén. DTMF" does with request item N selected: writes
@@ -63,6 +57,12 @@ Options:
                      and an answer of the wrong length is decoded all the same
   --timeout SECONDS  how long to wait for the answer after the command has
                      been played (default 10)
+  --format F         text (default: the log lines), json (one JSON object per
+                     line for each report line) or csv (a header, then one
+                     line for each report line), with the fields time (UTC,
+                     when the answer closed), request, label, zone, name, raw,
+                     value, text and status; a time-out gives one record with
+                     status timeout; see quelsor-cli answer --help
   -h, --help         show this help
 
 Exit status: 0 once the answer has been decoded, 1 when no answer was decoded
@@ -144,8 +144,8 @@ error or a sound device error (the sound layer's messages go to stderr).
 
     // The request over the sound devices, from the command file to the decoded answer or the
     // time-out: the exit status.
-    int SendRequest(DecoderSession& session, StderrMessages& messages, const std::string& itemText,
-        int request, int timeoutSeconds)
+    int SendRequest(DecoderSession& session, StderrMessages& messages, ResultPrinter& printer,
+        const std::string& itemText, int request, int timeoutSeconds)
     {
         const SoundApplication application;
 
@@ -174,6 +174,7 @@ error or a sound device error (the sound layer's messages go to stderr).
                     std::fprintf(stderr,
                         "quelsor-cli request: no answer to request %d decoded within %d s\n",
                         request, timeoutSeconds);
+                    printer.PrintNoAnswer(request, "timeout");
                     status = 1;
                 }
             }
@@ -200,42 +201,36 @@ int RunRequest(const std::vector<std::string>& args)
     int timeoutSeconds = kDefaultTimeoutSeconds;
     if (!TakeTimeout(rest, timeoutSeconds))
         return 2;
-    std::string config;
-    int request = -1;
-    bool debug = false;
-    int threshold = -1;
-    std::vector<std::string> positional;
-    if (!ParseAnswerArguments(
-            "request", rest, false, config, request, debug, threshold, positional))
+    AnswerOptions options;
+    if (!ParseAnswerArguments("request", rest, false, options))
         return 2;
-    if (!positional.empty()) {
+    if (!options.positional.empty()) {
         std::fprintf(stderr,
             "quelsor-cli request: unexpected argument '%s'\nRun 'quelsor-cli request --help' for "
             "usage.\n",
-            positional.front().c_str());
+            options.positional.front().c_str());
         return 2;
     }
+    const int request = options.request;
 
     StderrMessages messages;
-    DecoderSession session(
-        [](const std::string& line) {
-            std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
-        },
-        messages, debug);
-    if (!OpenDecoderSession("request", session, config, -1))
+    DecoderSession session([](const std::string&) {}, messages, options.debug);
+    ResultPrinter printer(options.format);
+    printer.UseCurrentTime(true);
+    printer.Attach(session);
+    if (!OpenDecoderSession("request", session, options.config, -1))
         return 2;
     const auto& items = session.Configuration().items;
     if (request < 0 || request >= static_cast<int>(items.size())) {
         std::fprintf(stderr,
             "quelsor-cli request: request %d is not one of the %d request items of '%s'\n", request,
-            static_cast<int>(items.size()), config.c_str());
+            static_cast<int>(items.size()), options.config.c_str());
         return 2;
     }
     const std::string itemText = items[static_cast<std::size_t>(request)];
 
     // See ProcessExit.h for why the process ends here.
-    EndProcess(SendRequest(session, messages, itemText, request, timeoutSeconds));
+    EndProcess(SendRequest(session, messages, printer, itemText, request, timeoutSeconds));
 #endif
 }
 

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace quelsor {
 
@@ -36,6 +37,16 @@ public:
     // What the detector does when it closes an answer: logs "%s (%d)" (the string and its
     // length) and hands the string to the decoder.
     void CloseAnswer(const std::string& received);
+
+    // Sends the log lines to log from now on.
+    void SetLogSink(LineSink log) { host_.SetLogSink(std::move(log)); }
+    // Hands each report line, as values, to zones, and each answer of the wrong length that is
+    // not decoded to rejected.
+    void SetReportSinks(
+        StandaloneDecoderHost::ZoneSink zones, StandaloneDecoderHost::RejectSink rejected)
+    {
+        host_.SetReportSinks(std::move(zones), std::move(rejected));
+    }
 
     void AddLogLine(const std::string& line) { host_.AddLogLine(line); }
     ResponseDecoder& Decoder() { return decoder_; }

@@ -216,11 +216,15 @@ void ResponseDecoder::DecodeResponse(const std::string& received)
     AddLine(received);
     AddLine(Format(text::kCounts, sequence.LgSeq, static_cast<int>(received.size())));
 
-    if (sequence.LgSeq != length) {
+    outcomes_.clear();
+    countMismatch_ = sequence.LgSeq != length;
+    if (countMismatch_) {
         AddLine(text::kCountError);
         AddLine(text::kAdjustLevel);
-        if (!host_.DebugChecked())
+        if (!host_.DebugChecked()) {
+            host_.AnswerRejected(k, sequence.LgSeq, static_cast<int>(received.size()));
             return; // the request stays pending: the next string is tried again
+        }
     }
 
     DecodePairs(received);
@@ -248,6 +252,8 @@ void ResponseDecoder::DecodeResponse(const std::string& received)
     }
 
     ReportZones();
+    outcomes_.clear();
+    countMismatch_ = false;
     pendingSeq = -1;
 }
 
@@ -281,10 +287,14 @@ void ResponseDecoder::StoreZoneValue(TParamZone& zone, std::int32_t value)
 {
     const std::string decimal = Format(text::kValue, value);
     const int index = IndexOfText(zone.Values, decimal);
+    ZoneOutcome& outcome = outcomes_[&zone];
+    outcome.raw = value;
+    outcome.label.reset();
     if (index >= 0) {
         const auto i = static_cast<std::size_t>(index);
         const std::string label = i < zone.Labels.size() ? zone.Labels[i] : std::string();
         zone.ResultText = Format(text::kLabelledValue, value, label.c_str());
+        outcome.label = label;
         return;
     }
     if (zoneCells) {
@@ -305,22 +315,42 @@ void ResponseDecoder::ReportZones()
         TParamZone* zone = entry.object.get();
         if (zone == nullptr)
             continue;
+        ZoneReport report;
+        report.requestIndex = pendingSeq;
+        report.zone = zone->Num;
+        report.name = zone->Name;
+        report.countMismatch = countMismatch_;
+        const auto outcome = outcomes_.find(zone);
+        if (outcome != outcomes_.end())
+            report.raw = outcome->second.raw;
+
         std::string line;
         if (!zone->Formula.empty()) {
             std::int32_t status = 0;
             const double v = NarrowToFloat(evaluator_.EvaluateFormula(zone->Formula, status));
+            report.value = v;
+            report.text = FixedThree(v);
             if (host_.DebugChecked())
                 line = Format(text::kFormulaDebug, zone->Num, zone->Name.c_str(),
-                    zone->ResultText.c_str(), zone->Formula.c_str(), FixedThree(v).c_str());
+                    zone->ResultText.c_str(), zone->Formula.c_str(), report.text.c_str());
             else
-                line = Format(text::kFormula, zone->Name.c_str(), FixedThree(v).c_str());
-        } else if (host_.DebugChecked()) {
-            line = Format(
-                text::kResultDebug, zone->Num, zone->Name.c_str(), zone->ResultText.c_str());
+                line = Format(text::kFormula, zone->Name.c_str(), report.text.c_str());
         } else {
-            line = Format(text::kResult, zone->Name.c_str(), zone->ResultText.c_str());
+            if (outcome != outcomes_.end() && outcome->second.label) {
+                report.text = *outcome->second.label;
+            } else {
+                report.text = zone->ResultText;
+                if (outcome != outcomes_.end())
+                    report.value = outcome->second.raw;
+            }
+            if (host_.DebugChecked())
+                line = Format(
+                    text::kResultDebug, zone->Num, zone->Name.c_str(), zone->ResultText.c_str());
+            else
+                line = Format(text::kResult, zone->Name.c_str(), zone->ResultText.c_str());
         }
         AddLine(line);
+        host_.ZoneReported(report);
     }
 }
 

@@ -8,7 +8,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace quelsor {
 
@@ -65,12 +67,20 @@ public:
     std::unique_ptr<ZoneCells> zoneCells;
 
 private:
+    // What this answer gave a zone, for ZoneReport: its raw value and the label it chose.
+    struct ZoneOutcome {
+        std::int32_t raw = 0;
+        std::optional<std::string> label;
+    };
+
     void AddLine(const std::string& line) { host_.AddLogLine(line); }
     void DecodePairs(const std::string& received);
 
     IDecoderHost& host_;
     const SeqList& seqList_;
     FormulaEvaluator& evaluator_;
+    std::unordered_map<const TParamZone*, ZoneOutcome> outcomes_; // this answer's zones
+    bool countMismatch_ = false; // this answer's length was wrong
 };
 
 } // namespace quelsor

@@ -22,7 +22,28 @@ public:
     {
     }
 
+    using ZoneSink = std::function<void(const ZoneReport&)>;
+    using RejectSink = std::function<void(int requestIndex, int expected, int received)>;
+
+    void SetLogSink(LineSink sink) { sink_ = std::move(sink); }
+    // Where the report lines go as values, besides the log (none by default).
+    void SetReportSinks(ZoneSink zones, RejectSink rejected)
+    {
+        zones_ = std::move(zones);
+        rejected_ = std::move(rejected);
+    }
+
     void AddLogLine(const std::string& line) override { sink_(line); }
+    void ZoneReported(const ZoneReport& report) override
+    {
+        if (zones_)
+            zones_(report);
+    }
+    void AnswerRejected(int requestIndex, int expected, int received) override
+    {
+        if (rejected_)
+            rejected_(requestIndex, expected, received);
+    }
     bool DebugChecked() const override { return debug_; }
     int SequenceItemCount() const override { return static_cast<int>(items_.size()); }
     std::string SequenceItemText(int index) const override
@@ -33,6 +54,8 @@ public:
 
 private:
     LineSink sink_;
+    ZoneSink zones_;
+    RejectSink rejected_;
     const StringList& items_;
     bool debug_;
 };

@@ -166,6 +166,48 @@ namespace {
         EXPECT_EQ(lines[6], "# pending 9");
     }
 
+    // The answers of the sample configuration's first request as records, from answer strings
+    // and from a recording.
+    TEST_F(SignalCommandsTest, AnswerAndDecodeGiveRecordsInJsonAndCsv)
+    {
+        const std::string config = "--config \"" QUELSOR_EXAMPLE_INI "\" --request 0 ";
+        const CliRun json = Run("answer " + config + "--format json 1234 78D1CA1C#");
+        EXPECT_EQ(json.exitCode, 0) << json.err;
+        EXPECT_EQ(json.out,
+            R"({"request":"1234","label":"Etat general","zone":1,"name":"Tension","raw":120,"value":12.000,"text":"12.000","status":"ok"})"
+            "\n"
+            R"({"request":"1234","label":"Etat general","zone":2,"name":"Moteur","raw":1,"text":"Marche","status":"ok"})"
+            "\n");
+        const CliRun csv = Run("answer " + config + "--format csv 78D1");
+        EXPECT_EQ(csv.exitCode, 0) << csv.err;
+        EXPECT_EQ(csv.out,
+            "time,request,label,zone,name,raw,value,text,status\r\n"
+            ",1234,Etat general,,,,,,mismatch\r\n");
+        EXPECT_EQ(Run("answer " + config + "--format yaml 1").exitCode, 2);
+        EXPECT_EQ(Run("answer " + config + "--format").exitCode, 2);
+
+        std::vector<std::int16_t> samples;
+        AppendSilence(samples, 1000);
+        AppendDtmfSequence(samples, "78D1CA1C#");
+        AppendSilence(samples, 600);
+        AppendTone(samples, 20, false, 1633, 941); // closes the answer
+        AppendSilence(samples, 100);
+        const std::string path = WriteWav("worked.wav", samples);
+        const CliRun decoded = Run("decode " + config + "--format csv \"" + path + "\"");
+        EXPECT_EQ(decoded.exitCode, 0) << decoded.err;
+        const std::vector<std::string> lines = Lines(decoded.out);
+        ASSERT_EQ(lines.size(), 3u) << decoded.out;
+        // Closed by the short tone at 1000 + 9 × 300 + 600 ms, once its filters have risen.
+        for (const std::string& line : { lines[1], lines[2] }) {
+            double seconds = 0;
+            ASSERT_EQ(std::sscanf(line.c_str(), "%lf,", &seconds), 1) << line;
+            EXPECT_GE(seconds, 4.300) << line;
+            EXPECT_LE(seconds, 4.320) << line;
+        }
+        EXPECT_EQ(lines[1].substr(5), ",1234,Etat general,1,Tension,120,12.000,12.000,ok\r");
+        EXPECT_EQ(lines[2].substr(5), ",1234,Etat general,2,Moteur,1,,Marche,ok\r");
+    }
+
     TEST_F(SignalCommandsTest, UnusableRecordingsExitWithTwo)
     {
         // A stereo 44.1 kHz header and a file cut inside its data.

@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,16 @@ namespace {
             return items.at(static_cast<std::size_t>(index));
         }
 
+        void ZoneReported(const ZoneReport& report) override { reports.push_back(report); }
+        void AnswerRejected(int requestIndex, int expected, int received) override
+        {
+            rejected.push_back({ requestIndex, expected, received });
+        }
+
         std::vector<std::string> lines;
         std::vector<std::string> items;
+        std::vector<ZoneReport> reports;
+        std::vector<std::vector<int>> rejected;
         bool debug = false;
     };
 
@@ -352,6 +361,50 @@ namespace {
             ASSERT_FALSE(host.lines.empty()) << row.formula;
             EXPECT_EQ(host.lines.back(), "V " + row.shown + " ") << row.formula;
         }
+    }
+
+    // What the report lines say, as values: raw value, shown number or label, mismatch.
+    TEST_F(DecoderTest, EachReportLineIsAlsoGivenAsValues)
+    {
+        AddSequence("9 x", 5,
+            { { 1, "Formula", 0, 0, 8, "Z1/4", {} },
+                { 2, "Label", 0, 8, 1, "", { { "0", "Off" }, { "1", "On" } } },
+                { 3, "Plain", 0, 0, 4, "", {} }, { 4, "Broken", 7, 0, 8, "", {} },
+                { 5, "Both", 0, 8, 1, "Z5*10", { { "1", "On" } } } });
+        decoder.pendingSeq = 0;
+        decoder.DecodeResponse("1A2B3"); // bytes 1d 2e
+        ASSERT_EQ(host.reports.size(), 5u);
+        const struct {
+            std::optional<std::int32_t> raw;
+            std::optional<double> value;
+            std::string text;
+        } expected[] = {
+            { 29, 7.25, "7.250" }, { 0, std::nullopt, "Off" }, { 13, 13.0, "13" },
+            { std::nullopt, std::nullopt, "" }, // invalid mode: nothing cut out, nothing stored
+            { 0, 0.0, "0.000" }, // a formula wins over the label, as in the log
+        };
+        for (std::size_t i = 0; i < 5; ++i) {
+            const ZoneReport& report = host.reports[i];
+            EXPECT_EQ(report.requestIndex, 0);
+            EXPECT_EQ(report.zone, static_cast<std::int32_t>(i + 1));
+            EXPECT_EQ(report.raw, expected[i].raw) << report.name;
+            EXPECT_EQ(report.value, expected[i].value) << report.name;
+            EXPECT_EQ(report.text, expected[i].text) << report.name;
+            EXPECT_FALSE(report.countMismatch);
+        }
+        EXPECT_TRUE(host.rejected.empty());
+
+        // The wrong length: rejected without "Aff. Debug", decoded and marked with it.
+        host.reports.clear();
+        decoder.pendingSeq = 0;
+        decoder.DecodeResponse("1A2");
+        EXPECT_TRUE(host.reports.empty());
+        EXPECT_EQ(host.rejected, (std::vector<std::vector<int>> { { 0, 5, 3 } }));
+        host.debug = true;
+        decoder.DecodeResponse("1A2");
+        ASSERT_EQ(host.reports.size(), 5u);
+        EXPECT_TRUE(host.reports[0].countMismatch);
+        EXPECT_EQ(host.reports[0].raw, 29);
     }
 
     TEST_F(DecoderTest, ReportValuesIgnoreTheLocale)

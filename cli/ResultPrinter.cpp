@@ -1,0 +1,71 @@
+#include "ResultPrinter.h"
+
+#include <chrono>
+
+namespace quelsor::cli {
+
+ResultPrinter::ResultPrinter(RecordFormat format, std::FILE* out)
+    : format_(format)
+    , out_(out)
+{
+}
+
+void ResultPrinter::Attach(DecoderSession& session)
+{
+    session_ = &session;
+    session.SetLogSink([this](const std::string& line) { LogLine(line); });
+    session.SetReportSinks(
+        [this](const ZoneReport& report) {
+            if (format_ != RecordFormat::Text)
+                Print(RecordOfZone(report, ItemText(report.requestIndex)));
+        },
+        [this](int requestIndex, int, int) {
+            if (format_ != RecordFormat::Text)
+                Print(RecordWithoutZone(ItemText(requestIndex), "mismatch"));
+        });
+}
+
+void ResultPrinter::PrintNoAnswer(int requestIndex, const std::string& status)
+{
+    if (format_ != RecordFormat::Text)
+        Print(RecordWithoutZone(ItemText(requestIndex), status));
+}
+
+void ResultPrinter::LogLine(const std::string& line)
+{
+    if (format_ != RecordFormat::Text)
+        return;
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
+}
+
+void ResultPrinter::Print(ResultRecord record)
+{
+    if (currentTime_)
+        record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
+    else
+        record.seconds = seconds_;
+    std::string text;
+    if (format_ == RecordFormat::Json) {
+        text = FormatJsonLine(record);
+    } else {
+        if (!headerWritten_)
+            text = CsvHeaderLine();
+        headerWritten_ = true;
+        text += FormatCsvLine(record);
+    }
+    std::fputs(text.c_str(), out_);
+    std::fflush(out_);
+}
+
+std::string ResultPrinter::ItemText(int index) const
+{
+    if (session_ == nullptr)
+        return std::string();
+    const auto& items = session_->Configuration().items;
+    return index >= 0 && index < static_cast<int>(items.size())
+        ? items[static_cast<std::size_t>(index)]
+        : std::string();
+}
+
+} // namespace quelsor::cli

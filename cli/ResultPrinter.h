@@ -1,0 +1,44 @@
+#pragma once
+
+#include "decoder/DecoderSession.h"
+#include "decoder/ResultRecord.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace quelsor::cli {
+
+// Prints what a decoder session reports, in the format chosen: the log lines as they come
+// (text, the window's own lines), or one record per report line (json, csv, with a header line
+// before the first CSV record). Every line is flushed at once.
+class ResultPrinter {
+public:
+    explicit ResultPrinter(RecordFormat format, std::FILE* out = stdout);
+
+    // Connects to session: its log lines and its report, for the request items it loaded.
+    void Attach(DecoderSession& session);
+
+    // The time the next records carry: the seconds within a recording, or the current UTC time.
+    void SetRecordingSeconds(double seconds) { seconds_ = seconds; }
+    void UseCurrentTime(bool current) { currentTime_ = current; }
+
+    // A record without zones for request item index (time-out, error).
+    void PrintNoAnswer(int requestIndex, const std::string& status);
+
+    RecordFormat Format() const { return format_; }
+
+private:
+    void LogLine(const std::string& line);
+    void Print(ResultRecord record);
+    std::string ItemText(int index) const;
+
+    RecordFormat format_;
+    std::FILE* out_;
+    const DecoderSession* session_ = nullptr;
+    std::optional<double> seconds_;
+    bool currentTime_ = false;
+    bool headerWritten_ = false;
+};
+
+} // namespace quelsor::cli
