@@ -1,0 +1,76 @@
+#pragma once
+
+#include "decoder/ResultRecord.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quelsor {
+
+// What one request over the link gave.
+struct RequestOutcome {
+    enum class Kind { Answered, TimedOut, Failed };
+    Kind kind = Kind::TimedOut;
+    std::vector<ResultRecord> records; // what it reported (zones, rejected answers), in order
+    std::string error; // why it failed (Failed)
+};
+
+// Sends one request and waits for its answer; the sound side of the polling loop.
+class IRequestRunner {
+public:
+    virtual ~IRequestRunner() = default;
+    // Sends request item `request` and listens for its answer at most `timeout`.
+    virtual RequestOutcome Run(int request, std::chrono::seconds timeout) = 0;
+    // The text of request item `request` ("1234 Etat general").
+    virtual std::string ItemText(int request) const = 0;
+};
+
+struct PollOptions {
+    std::vector<int> requests; // request items, sent in this order each round
+    std::chrono::seconds every { 0 }; // time from the start of one round to the next; 0: once
+    int count = 0; // rounds; 0: one round without `every`, no limit with it
+    std::chrono::seconds timeout { 10 };
+    int retries = 2; // further tries of a request that got no answer
+    std::chrono::milliseconds retryPause { 2000 };
+};
+
+struct PollSummary {
+    int sent = 0; // requests sent, retries included
+    int answered = 0;
+    int timedOut = 0; // requests that got no answer after all their tries
+    int failed = 0; // requests that ended with a sound failure
+};
+
+// The polling loop: each round sends every request in turn, tries one that gets no answer again
+// up to `retries` times after a pause, and hands every record to `sink` (zones, rejected
+// answers, then one "timeout" or "error" record when all tries failed). A stop request is seen
+// between requests and during every wait: the request in progress is finished first.
+class PollLoop {
+public:
+    using RecordSink = std::function<void(const ResultRecord&)>;
+    // How the loop waits (the stop flag is checked while it waits); tests replace it.
+    using Waiter = std::function<void(std::chrono::milliseconds, const std::atomic<bool>& stop)>;
+
+    PollLoop(IRequestRunner& runner, PollOptions options, RecordSink sink);
+
+    void SetWaiter(Waiter waiter) { wait_ = std::move(waiter); }
+
+    // Runs until the rounds are done or stop is set.
+    PollSummary Run(const std::atomic<bool>& stop);
+
+private:
+    void PollRequest(int request, const std::atomic<bool>& stop, PollSummary& summary);
+
+    IRequestRunner& runner_;
+    PollOptions options_;
+    RecordSink sink_;
+    Waiter wait_;
+};
+
+// Waits in slices of 100 ms so that a stop is seen soon; sleeps the rest of the time.
+void SleepUnlessStopped(std::chrono::milliseconds duration, const std::atomic<bool>& stop);
+
+} // namespace quelsor
