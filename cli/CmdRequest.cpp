@@ -10,18 +10,9 @@
 #include "CliWav.h"
 
 #ifdef QUELSOR_HAVE_SOUND
-#include "SoundApplication.h"
+#include "SoundRequest.h"
 
-#include "audio/CommandFile.h"
-#include "audio/DetectorHost.h"
 #include "common/ProcessExit.h"
-#include "config/Configuration.h"
-#include "decoder/DecoderSession.h"
-#include "device/QtSoundBackend.h"
-#include "sound/SoundHost.h"
-#include "sound/SoundLayer.h"
-
-#include <QCoreApplication>
 
 #include <chrono>
 #endif
@@ -72,54 +63,7 @@ error or a sound device error (the sound layer's messages go to stderr).
 
 #ifdef QUELSOR_HAVE_SOUND
 
-    constexpr const char* kAwaitingAnswer = "Attente de la réponse";
     constexpr int kDefaultTimeoutSeconds = 10;
-
-    // What the sound layer needs of its host, without drawing: messages on stderr, Qt events
-    // processed, and after each batch of events the request checked: the capture stops once the
-    // answer has been decoded or the time-out has run out.
-    class RequestSoundHost : public ISoundHost {
-    public:
-        RequestSoundHost(DecoderSession& session, int threshold, StderrMessages& messages)
-            : session_(session)
-            , detectorHost_(session, threshold)
-            , messages_(messages)
-        {
-        }
-
-        void ShowMessage(const std::string& text) override { messages_.ShowMessage(text); }
-        void ProcessPendingEvents() override
-        {
-            QCoreApplication::processEvents();
-            if (!listening_ || soundLayer().CaptureStopRequested())
-                return;
-            if (session_.Decoder().pendingSeq < 0) {
-                answered_ = true;
-                listening_ = false;
-                StopCapture();
-            } else if (std::chrono::steady_clock::now() >= deadline_) {
-                listening_ = false;
-                StopCapture();
-            }
-        }
-        void DrawSpectrum(const std::int32_t*, int) override { }
-        IDetectorHost& DetectorHost() override { return detectorHost_; }
-
-        void Listen(std::chrono::steady_clock::duration timeout)
-        {
-            deadline_ = std::chrono::steady_clock::now() + timeout;
-            listening_ = true;
-        }
-        bool Answered() const { return answered_; }
-
-    private:
-        DecoderSession& session_;
-        SessionDetectorHost detectorHost_;
-        StderrMessages& messages_;
-        bool listening_ = false;
-        bool answered_ = false;
-        std::chrono::steady_clock::time_point deadline_ {};
-    };
 
     // Takes --timeout SECONDS out of args; false (after the message) when its value is invalid.
     bool TakeTimeout(std::vector<std::string>& args, int& seconds)
@@ -140,47 +84,6 @@ error or a sound device error (the sound layer's messages go to stderr).
             --i;
         }
         return true;
-    }
-
-    // The request over the sound devices, from the command file to the decoded answer or the
-    // time-out: the exit status.
-    int SendRequest(DecoderSession& session, StderrMessages& messages, ResultPrinter& printer,
-        const std::string& itemText, int request, int timeoutSeconds)
-    {
-        const SoundApplication application;
-
-        QtSoundBackend backend;
-        RequestSoundHost host(
-            session, kThresholdMax - session.Configuration().thresholdPosition, messages);
-        if (InitSound(host, &backend) != 0) {
-            ReleaseSound();
-            return 2;
-        }
-        int status = 2;
-        if (!WriteCommandFile(kCommandFileName, itemText)) {
-            messages.ShowMessage(CommandFileOpenMessage(kCommandFileName));
-        } else {
-            PlaySoundFile(kCommandFileName);
-            session.AddLogLine(kAwaitingAnswer);
-            session.SetPendingRequest(request);
-            host.Listen(std::chrono::seconds(timeoutSeconds));
-            const int started = StartCapture();
-            if (started != 0) {
-                StopCapture(); // releases what the failed start opened
-            } else {
-                if (host.Answered()) {
-                    status = 0;
-                } else {
-                    std::fprintf(stderr,
-                        "quelsor-cli request: no answer to request %d decoded within %d s\n",
-                        request, timeoutSeconds);
-                    printer.PrintNoAnswer(request, "timeout");
-                    status = 1;
-                }
-            }
-        }
-        ReleaseSound();
-        return status;
     }
 
 #endif // QUELSOR_HAVE_SOUND
@@ -217,7 +120,7 @@ int RunRequest(const std::vector<std::string>& args)
     DecoderSession session([](const std::string&) {}, messages, options.debug);
     ResultPrinter printer(options.format);
     printer.UseCurrentTime(true);
-    printer.Attach(session);
+    printer.AttachLog(session);
     if (!OpenDecoderSession("request", session, options.config, -1))
         return 2;
     const auto& items = session.Configuration().items;
@@ -227,10 +130,26 @@ int RunRequest(const std::vector<std::string>& args)
             static_cast<int>(items.size()), options.config.c_str());
         return 2;
     }
-    const std::string itemText = items[static_cast<std::size_t>(request)];
 
     // See ProcessExit.h for why the process ends here.
-    EndProcess(SendRequest(session, messages, printer, itemText, request, timeoutSeconds));
+    EndProcess([&] {
+        SoundRequest sound(session, messages);
+        if (!sound.Init())
+            return 2;
+        const RequestOutcome outcome = sound.Run(request, std::chrono::seconds(timeoutSeconds));
+        for (const ResultRecord& record : outcome.records)
+            printer.Print(record);
+        if (outcome.kind == RequestOutcome::Kind::Answered)
+            return 0;
+        if (outcome.kind == RequestOutcome::Kind::Failed) {
+            printer.Print(RecordWithoutZone(sound.ItemText(request), "error"));
+            return 2;
+        }
+        std::fprintf(stderr, "quelsor-cli request: no answer to request %d decoded within %d s\n",
+            request, timeoutSeconds);
+        printer.Print(RecordWithoutZone(sound.ItemText(request), "timeout"));
+        return 1;
+    }());
 #endif
 }
 

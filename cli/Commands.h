@@ -25,6 +25,7 @@ int RunAnswer(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
 int RunSimulate(const std::vector<std::string>& args);
 int RunRequest(const std::vector<std::string>& args);
+int RunPoll(const std::vector<std::string>& args);
 
 // True when args holds -h or --help.
 bool WantsHelp(const std::vector<std::string>& args);

@@ -10,25 +10,22 @@ ResultPrinter::ResultPrinter(RecordFormat format, std::FILE* out)
 {
 }
 
-void ResultPrinter::Attach(DecoderSession& session)
+void ResultPrinter::AttachLog(DecoderSession& session)
 {
     session_ = &session;
     session.SetLogSink([this](const std::string& line) { LogLine(line); });
-    session.SetReportSinks(
-        [this](const ZoneReport& report) {
-            if (format_ != RecordFormat::Text)
-                Print(RecordOfZone(report, ItemText(report.requestIndex)));
-        },
-        [this](int requestIndex, int, int) {
-            if (format_ != RecordFormat::Text)
-                Print(RecordWithoutZone(ItemText(requestIndex), "mismatch"));
-        });
 }
 
-void ResultPrinter::PrintNoAnswer(int requestIndex, const std::string& status)
+void ResultPrinter::Attach(DecoderSession& session)
 {
-    if (format_ != RecordFormat::Text)
-        Print(RecordWithoutZone(ItemText(requestIndex), status));
+    AttachLog(session);
+    session.SetReportSinks(
+        [this](const ZoneReport& report) {
+            Print(RecordOfZone(report, ItemText(report.requestIndex)));
+        },
+        [this](int requestIndex, int, int) {
+            Print(RecordWithoutZone(ItemText(requestIndex), "mismatch"));
+        });
 }
 
 void ResultPrinter::LogLine(const std::string& line)
@@ -41,10 +38,14 @@ void ResultPrinter::LogLine(const std::string& line)
 
 void ResultPrinter::Print(ResultRecord record)
 {
-    if (currentTime_)
-        record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
-    else
-        record.seconds = seconds_;
+    if (format_ == RecordFormat::Text)
+        return;
+    if (!record.isoTime && !record.seconds) {
+        if (currentTime_)
+            record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
+        else
+            record.seconds = seconds_;
+    }
     std::string text;
     if (format_ == RecordFormat::Json) {
         text = FormatJsonLine(record);

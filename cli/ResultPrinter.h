@@ -18,19 +18,20 @@ public:
 
     // Connects to session: its log lines and its report, for the request items it loaded.
     void Attach(DecoderSession& session);
+    // Connects to session's log lines only (the records come through Print).
+    void AttachLog(DecoderSession& session);
 
     // The time the next records carry: the seconds within a recording, or the current UTC time.
     void SetRecordingSeconds(double seconds) { seconds_ = seconds; }
     void UseCurrentTime(bool current) { currentTime_ = current; }
 
-    // A record without zones for request item index (time-out, error).
-    void PrintNoAnswer(int requestIndex, const std::string& status);
+    // Prints a record (json and csv only); one without a time gets the time set above.
+    void Print(ResultRecord record);
 
     RecordFormat Format() const { return format_; }
 
 private:
     void LogLine(const std::string& line);
-    void Print(ResultRecord record);
     std::string ItemText(int index) const;
 
     RecordFormat format_;

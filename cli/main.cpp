@@ -24,6 +24,7 @@ namespace {
         { "simulate", "play a remote device on the default sound devices", RunSimulate },
         { "request", "send one status request over the sound devices and decode the answer",
             RunRequest },
+        { "poll", "send status requests again and again; results to files and MQTT", RunPoll },
     };
 
     void PrintUsage(std::FILE* out)

@@ -1,0 +1,297 @@
+// quelsor-cli poll: unattended status polling. Sends the listed requests in turn over the sound
+// devices, again every period, and hands each result to stdout, to files that only grow (CSV,
+// JSON Lines) and to an MQTT broker.
+
+#include "AnswerOptions.h"
+#include "CliWav.h"
+#include "Commands.h"
+#include "ResultPrinter.h"
+#include "StderrMessages.h"
+
+#include "poll/Duration.h"
+#include "poll/PollLoop.h"
+#include "poll/RecordFile.h"
+
+#ifdef QUELSOR_HAVE_MQTT
+#include "poll/MqttPublisher.h"
+#endif
+
+#ifdef QUELSOR_HAVE_SOUND
+#include "SoundRequest.h"
+
+#include "common/ProcessExit.h"
+#endif
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quelsor::cli {
+
+namespace {
+
+    const char kPollUsage[]
+        = R"usage(Usage: quelsor-cli poll --config FILE.ini --request N[,N...] [--every DURATION]
+                         [--count K] [--timeout S] [--retries R] [--csv FILE]
+                         [--jsonl FILE] [--mqtt HOST[:PORT]] [--topic PREFIX]
+                         [--format F] [--debug]
+
+Polls remote devices without the window: sends each listed request in turn
+over the default sound devices, as "Gén. DTMF" does, waits for its answer and
+decodes it; a request that gets no answer is tried again after a pause. With
+--every, the round starts again every DURATION. The capture is stopped
+between requests.
+
+Each result is a record with the fields time (UTC, when the answer closed),
+request, label, zone, name, raw, value, text and status: one record per
+report line (status ok, or mismatch for an answer of the wrong length decoded
+because of --debug), one record with status mismatch for an answer of the
+wrong length, and one record with status timeout (no answer after all tries)
+or error (the sound devices failed) for a request that gave nothing.
+
+Options:
+  --config FILE.ini   the configuration file (required)
+  --request N[,N...]  the request items to send each round, from 0 (required)
+  --every DURATION    start a round every DURATION: 30s, 10m, 1h (default:
+                      one round only)
+  --count K           stop after K rounds (default: 1 without --every, no
+                      limit with it)
+  --timeout S         seconds to wait for each answer (default 10)
+  --retries R         further tries of a request without answer (default 2)
+  --csv FILE          append the records to FILE as CSV (a header line when
+                      the file is new or empty)
+  --jsonl FILE        append the records to FILE as JSON Lines
+  --mqtt HOST[:PORT]  publish to the MQTT broker at HOST (port 1883): each
+                      zone's text on PREFIX/REQUEST/NAME (retained), each
+                      record as JSON on PREFIX/REQUEST/json, online/offline on
+                      PREFIX/status (offline is the will); QoS 1; records wait
+                      while the broker is away
+  --topic PREFIX      the topic prefix (default quelsor)
+  --format F          what stdout shows: text (default: the log lines), json
+                      or csv (the records)
+  --debug             as if "Aff. Debug" were checked
+  -h, --help          show this help
+
+Files are written one whole line at a time and flushed to the disk; a record
+that cannot be written is reported on stderr and written with the next ones.
+SIGINT and SIGTERM end the poll once the request in progress is finished; a
+summary line goes to stderr. Exit status: 0 when the poll ran (answers or
+not), 2 for a usage error, a configuration or file that cannot be opened, or
+a sound system that cannot be used.
+)usage";
+
+    std::atomic<bool> gStopPoll { false };
+
+    extern "C" void OnPollSignal(int) { gStopPoll = true; }
+
+    struct PollCommandOptions {
+        AnswerOptions answer;
+        PollOptions poll;
+        std::string csv;
+        std::string jsonl;
+        std::string mqttHost;
+        int mqttPort = 1883;
+        std::string topic = "quelsor";
+    };
+
+    bool PollUsageError(const std::string& message)
+    {
+        std::fprintf(stderr, "quelsor-cli poll: %s\nRun 'quelsor-cli poll --help' for usage.\n",
+            message.c_str());
+        return false;
+    }
+
+    bool ParseRequestList(const std::string& text, std::vector<int>& requests)
+    {
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t comma = text.find(',', start);
+            int request = 0;
+            if (!ParseInteger(text.substr(start, comma - start), request) || request < 0)
+                return false;
+            requests.push_back(request);
+            if (comma == std::string::npos)
+                return true;
+            start = comma + 1;
+        }
+    }
+
+    // Takes the options of poll out of args; the rest goes to ParseAnswerArguments.
+    bool ParsePollArguments(const std::vector<std::string>& args, PollCommandOptions& options)
+    {
+        std::vector<std::string> rest;
+        bool haveRequest = false;
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            const bool takesValue = arg == "--request" || arg == "--every" || arg == "--count"
+                || arg == "--timeout" || arg == "--retries" || arg == "--csv" || arg == "--jsonl"
+                || arg == "--mqtt" || arg == "--topic";
+            if (!takesValue) {
+                rest.push_back(arg);
+                continue;
+            }
+            if (i + 1 >= args.size())
+                return PollUsageError(arg + " needs a value");
+            const std::string& value = args[++i];
+            int number = 0;
+            if (arg == "--request") {
+                if (!ParseRequestList(value, options.poll.requests))
+                    return PollUsageError("invalid request list '" + value
+                        + "' (expected request items from 0, separated by commas)");
+                haveRequest = true;
+            } else if (arg == "--every") {
+                const auto every = ParseDuration(value);
+                if (!every)
+                    return PollUsageError(
+                        "invalid duration '" + value + "' (expected 30s, 10m, 1h)");
+                options.poll.every = *every;
+            } else if (arg == "--count") {
+                if (!ParseInteger(value, number) || number <= 0)
+                    return PollUsageError("invalid count '" + value + "' (expected 1 or more)");
+                options.poll.count = number;
+            } else if (arg == "--timeout") {
+                if (!ParseInteger(value, number) || number <= 0)
+                    return PollUsageError(
+                        "invalid time-out '" + value + "' (expected whole seconds, 1 or more)");
+                options.poll.timeout = std::chrono::seconds(number);
+            } else if (arg == "--retries") {
+                if (!ParseInteger(value, number) || number < 0 || number > 100)
+                    return PollUsageError("invalid retries '" + value + "' (expected 0 to 100)");
+                options.poll.retries = number;
+            } else if (arg == "--csv") {
+                options.csv = value;
+            } else if (arg == "--jsonl") {
+                options.jsonl = value;
+            } else if (arg == "--mqtt") {
+                const std::size_t colon = value.rfind(':');
+                options.mqttHost = value.substr(0, colon);
+                if (colon != std::string::npos
+                    && (!ParseInteger(value.substr(colon + 1), options.mqttPort)
+                        || options.mqttPort <= 0 || options.mqttPort > 65535))
+                    return PollUsageError("invalid port in '" + value + "'");
+                if (options.mqttHost.empty())
+                    return PollUsageError("missing host in '" + value + "'");
+            } else if (arg == "--topic") {
+                if (value.empty())
+                    return PollUsageError("empty topic prefix");
+                options.topic = value;
+            }
+        }
+        rest.push_back("--request");
+        rest.push_back("-1");
+        if (!ParseAnswerArguments("poll", rest, false, options.answer))
+            return false;
+        if (!haveRequest)
+            return PollUsageError("missing --request N[,N...]");
+        if (!options.answer.positional.empty())
+            return PollUsageError(
+                "unexpected argument '" + options.answer.positional.front() + "'");
+        return true;
+    }
+
+} // namespace
+
+int RunPoll(const std::vector<std::string>& args)
+{
+    if (WantsHelp(args)) {
+        std::fputs(kPollUsage, stdout);
+        return 0;
+    }
+    PollCommandOptions options;
+    if (!ParsePollArguments(args, options))
+        return 2;
+#if !defined(QUELSOR_HAVE_SOUND)
+    std::fprintf(stderr, "quelsor-cli poll: built without sound support\n");
+    return 2;
+#else
+#if !defined(QUELSOR_HAVE_MQTT)
+    if (!options.mqttHost.empty()) {
+        std::fprintf(stderr, "quelsor-cli poll: built without MQTT support (libmosquitto)\n");
+        return 2;
+    }
+#endif
+    StderrMessages messages;
+    DecoderSession session([](const std::string&) {}, messages, options.answer.debug);
+    ResultPrinter printer(options.answer.format);
+    printer.UseCurrentTime(true);
+    printer.AttachLog(session);
+    if (!OpenDecoderSession("poll", session, options.answer.config, -1))
+        return 2;
+    const int items = static_cast<int>(session.Configuration().items.size());
+    for (const int request : options.poll.requests) {
+        if (request >= items) {
+            std::fprintf(stderr,
+                "quelsor-cli poll: request %d is not one of the %d request items of '%s'\n",
+                request, items, options.answer.config.c_str());
+            return 2;
+        }
+    }
+
+    std::vector<std::unique_ptr<RecordFile>> files;
+    if (!options.csv.empty())
+        files.push_back(std::make_unique<RecordFile>(options.csv, RecordFormat::Csv));
+    if (!options.jsonl.empty())
+        files.push_back(std::make_unique<RecordFile>(options.jsonl, RecordFormat::Json));
+    for (const auto& file : files) {
+        std::string error;
+        if (!file->Open(error)) {
+            std::fprintf(stderr, "quelsor-cli poll: %s\n", error.c_str());
+            return 2;
+        }
+    }
+
+    // See ProcessExit.h for why the process ends here.
+    EndProcess([&] {
+#ifdef QUELSOR_HAVE_MQTT
+        std::unique_ptr<MqttPublisher> mqtt;
+        if (!options.mqttHost.empty()) {
+            mqtt = std::make_unique<MqttPublisher>(
+                MqttPublisher::Options { options.mqttHost, options.mqttPort, options.topic, {} });
+            std::string error;
+            if (!mqtt->Start(error)) {
+                std::fprintf(stderr, "quelsor-cli poll: %s\n", error.c_str());
+                return 2;
+            }
+        }
+#endif
+        SoundRequest sound(session, messages);
+        if (!sound.Init())
+            return 2;
+        std::signal(SIGINT, OnPollSignal);
+        std::signal(SIGTERM, OnPollSignal);
+
+        PollLoop loop(sound, options.poll, [&](const ResultRecord& given) {
+            ResultRecord record = given;
+            if (!record.isoTime)
+                record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
+            printer.Print(record);
+            for (const auto& file : files) {
+                std::string error;
+                if (!file->Append(record, error))
+                    std::fprintf(stderr, "quelsor-cli poll: %s (%zu records wait)\n", error.c_str(),
+                        file->Waiting());
+            }
+#ifdef QUELSOR_HAVE_MQTT
+            if (mqtt)
+                mqtt->Publish(record);
+#endif
+        });
+        const PollSummary summary = loop.Run(gStopPoll);
+#ifdef QUELSOR_HAVE_MQTT
+        if (mqtt && !mqtt->Drain(std::chrono::seconds(5)))
+            std::fprintf(stderr, "quelsor-cli poll: %zu MQTT messages were not delivered\n",
+                mqtt->Waiting());
+#endif
+        std::fprintf(stderr,
+            "quelsor-cli poll: %d requests sent, %d answered, %d timed out, %d failed\n",
+            summary.sent, summary.answered, summary.timedOut, summary.failed);
+        return 0;
+    }());
+#endif
+}
+
+} // namespace quelsor::cli

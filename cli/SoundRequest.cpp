@@ -1,0 +1,147 @@
+#include "SoundRequest.h"
+
+#include "audio/CommandFile.h"
+#include "config/Configuration.h"
+#include "sound/SoundLayer.h"
+
+#include <QCoreApplication>
+
+namespace quelsor::cli {
+
+namespace {
+    constexpr const char* kAwaitingAnswer = "Attente de la réponse";
+}
+
+// What the sound layer needs of its host, without drawing: messages on stderr, Qt events
+// processed, and after each batch of events the request checked: the capture stops once the
+// answer has been decoded or the time-out has run out.
+class SoundRequest::Host : public ISoundHost {
+public:
+    Host(DecoderSession& session, int threshold, StderrMessages& messages)
+        : session_(session)
+        , detectorHost_(session, threshold)
+        , messages_(messages)
+    {
+    }
+
+    void ShowMessage(const std::string& text) override { messages_.ShowMessage(text); }
+    void ProcessPendingEvents() override
+    {
+        QCoreApplication::processEvents();
+        if (!listening_ || soundLayer().CaptureStopRequested())
+            return;
+        if (session_.Decoder().pendingSeq < 0) {
+            answered_ = true;
+            listening_ = false;
+            StopCapture();
+        } else if (std::chrono::steady_clock::now() >= deadline_) {
+            timedOut_ = true;
+            listening_ = false;
+            StopCapture();
+        }
+    }
+    void DrawSpectrum(const std::int32_t*, int) override { }
+    IDetectorHost& DetectorHost() override { return detectorHost_; }
+
+    void Listen(std::chrono::steady_clock::duration timeout)
+    {
+        deadline_ = std::chrono::steady_clock::now() + timeout;
+        listening_ = true;
+        answered_ = false;
+        timedOut_ = false;
+    }
+    bool Answered() const { return answered_; }
+    // The time-out stopped the capture (rather than the answer, or a lost device).
+    bool TimedOut() const { return timedOut_; }
+
+private:
+    DecoderSession& session_;
+    SessionDetectorHost detectorHost_;
+    StderrMessages& messages_;
+    bool listening_ = false;
+    bool answered_ = false;
+    bool timedOut_ = false;
+    std::chrono::steady_clock::time_point deadline_ {};
+};
+
+SoundRequest::SoundRequest(DecoderSession& session, StderrMessages& messages)
+    : session_(session)
+    , messages_(messages)
+    , host_(std::make_unique<Host>(
+          session, kThresholdMax - session.Configuration().thresholdPosition, messages))
+{
+    const auto stamped = [](ResultRecord record) {
+        record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
+        return record;
+    };
+    session_.SetReportSinks(
+        [this, stamped](const ZoneReport& report) {
+            records_.push_back(stamped(RecordOfZone(report, ItemText(report.requestIndex))));
+        },
+        [this, stamped](int requestIndex, int, int) {
+            records_.push_back(stamped(RecordWithoutZone(ItemText(requestIndex), "mismatch")));
+        });
+}
+
+SoundRequest::~SoundRequest()
+{
+    if (ready_)
+        ReleaseSound();
+}
+
+bool SoundRequest::Init()
+{
+    ready_ = InitSound(*host_, &backend_) == 0;
+    if (!ready_)
+        ReleaseSound();
+    return ready_;
+}
+
+std::string SoundRequest::ItemText(int request) const
+{
+    const auto& items = session_.Configuration().items;
+    return request >= 0 && request < static_cast<int>(items.size())
+        ? items[static_cast<std::size_t>(request)]
+        : std::string();
+}
+
+RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout)
+{
+    RequestOutcome outcome;
+    records_.clear();
+    if (!ready_) {
+        outcome.kind = RequestOutcome::Kind::Failed;
+        outcome.error = "the sound system cannot be used";
+        return outcome;
+    }
+    if (!WriteCommandFile(kCommandFileName, ItemText(request))) {
+        messages_.ShowMessage(CommandFileOpenMessage(kCommandFileName));
+        outcome.kind = RequestOutcome::Kind::Failed;
+        outcome.error = "cannot write " + std::string(kCommandFileName);
+        return outcome;
+    }
+    PlaySoundFile(kCommandFileName);
+    session_.AddLogLine(kAwaitingAnswer);
+    session_.SetPendingRequest(request);
+    host_->Listen(timeout);
+    if (StartCapture() != 0) {
+        StopCapture(); // releases what the failed start opened
+        outcome.kind = RequestOutcome::Kind::Failed;
+        outcome.error = "the sound input cannot capture";
+    } else if (host_->Answered()) {
+        outcome.kind = RequestOutcome::Kind::Answered;
+    } else if (host_->TimedOut()) {
+        outcome.kind = RequestOutcome::Kind::TimedOut;
+    } else {
+        // The capture loop ended on its own: the input or the sound server went away.
+        StopCapture();
+        outcome.kind = RequestOutcome::Kind::Failed;
+        outcome.error = "the sound input was lost";
+    }
+    session_.SetPendingRequest(-1);
+    outcome.records = std::move(records_);
+    records_.clear();
+    return outcome;
+}
+
+} // namespace quelsor::cli
