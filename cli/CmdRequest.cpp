@@ -136,9 +136,8 @@ int RunRequest(const std::vector<std::string>& args)
         SoundRequest sound(session, messages);
         if (!sound.Init())
             return 2;
-        const RequestOutcome outcome = sound.Run(request, std::chrono::seconds(timeoutSeconds));
-        for (const ResultRecord& record : outcome.records)
-            printer.Print(record);
+        const RequestOutcome outcome = sound.Run(request, std::chrono::seconds(timeoutSeconds),
+            [&printer](const ResultRecord& record) { printer.Print(record); });
         if (outcome.kind == RequestOutcome::Kind::Answered)
             return 0;
         if (outcome.kind == RequestOutcome::Kind::Failed) {

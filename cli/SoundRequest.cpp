@@ -70,16 +70,17 @@ SoundRequest::SoundRequest(DecoderSession& session, StderrMessages& messages)
     , host_(std::make_unique<Host>(
           session, kThresholdMax - session.Configuration().thresholdPosition, messages))
 {
-    const auto stamped = [](ResultRecord record) {
+    const auto deliver = [this](ResultRecord record) {
         record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
-        return record;
+        if (sink_ != nullptr && *sink_)
+            (*sink_)(record);
     };
     session_.SetReportSinks(
-        [this, stamped](const ZoneReport& report) {
-            records_.push_back(stamped(RecordOfZone(report, ItemText(report.requestIndex))));
+        [this, deliver](const ZoneReport& report) {
+            deliver(RecordOfZone(report, ItemText(report.requestIndex)));
         },
-        [this, stamped](int requestIndex, int, int) {
-            records_.push_back(stamped(RecordWithoutZone(ItemText(requestIndex), "mismatch")));
+        [this, deliver](int requestIndex, int, int) {
+            deliver(RecordWithoutZone(ItemText(requestIndex), "mismatch"));
         });
 }
 
@@ -105,10 +106,9 @@ std::string SoundRequest::ItemText(int request) const
         : std::string();
 }
 
-RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout)
+RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout, const RecordSink& sink)
 {
     RequestOutcome outcome;
-    records_.clear();
     if (!ready_) {
         outcome.kind = RequestOutcome::Kind::Failed;
         outcome.error = "the sound system cannot be used";
@@ -124,7 +124,10 @@ RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout)
     session_.AddLogLine(kAwaitingAnswer);
     session_.SetPendingRequest(request);
     host_->Listen(timeout);
-    if (StartCapture() != 0) {
+    sink_ = &sink;
+    const int started = StartCapture();
+    sink_ = nullptr;
+    if (started != 0) {
         StopCapture(); // releases what the failed start opened
         outcome.kind = RequestOutcome::Kind::Failed;
         outcome.error = "the sound input cannot capture";
@@ -139,8 +142,6 @@ RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout)
         outcome.error = "the sound input was lost";
     }
     session_.SetPendingRequest(-1);
-    outcome.records = std::move(records_);
-    records_.clear();
     return outcome;
 }
 

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace quelsor::cli {
 
@@ -21,7 +20,7 @@ namespace quelsor::cli {
 // playback to its end, "Attente de la réponse" in the log, then capture through the sound layer
 // until the answer has been decoded or the time-out has run out; the capture is stopped
 // between requests. The session's log lines go where the session sends them; what its report
-// gives is returned as records, stamped with the time the answer closed.
+// gives goes to the request's sink as records, stamped with the time the answer closed.
 class SoundRequest : public IRequestRunner {
 public:
     SoundRequest(DecoderSession& session, StderrMessages& messages);
@@ -31,7 +30,7 @@ public:
     // be used.
     bool Init();
 
-    RequestOutcome Run(int request, std::chrono::seconds timeout) override;
+    RequestOutcome Run(int request, std::chrono::seconds timeout, const RecordSink& sink) override;
     std::string ItemText(int request) const override;
 
 private:
@@ -42,7 +41,7 @@ private:
     SoundApplication application_;
     QtSoundBackend backend_;
     std::unique_ptr<Host> host_;
-    std::vector<ResultRecord> records_; // of the request in progress
+    const RecordSink* sink_ = nullptr; // of the request in progress
     bool ready_ = false;
 };
 

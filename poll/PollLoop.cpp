@@ -64,10 +64,8 @@ void PollLoop::PollRequest(int request, const std::atomic<bool>& stop, PollSumma
             if (stop)
                 break;
         }
-        outcome = runner_.Run(request, options_.timeout);
+        outcome = runner_.Run(request, options_.timeout, sink_);
         ++summary.sent;
-        for (const ResultRecord& record : outcome.records)
-            sink_(record);
         if (outcome.kind == RequestOutcome::Kind::Answered) {
             ++summary.answered;
             return;

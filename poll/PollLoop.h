@@ -10,20 +10,24 @@
 
 namespace quelsor {
 
-// What one request over the link gave.
+// How one request over the link ended.
 struct RequestOutcome {
     enum class Kind { Answered, TimedOut, Failed };
     Kind kind = Kind::TimedOut;
-    std::vector<ResultRecord> records; // what it reported (zones, rejected answers), in order
     std::string error; // why it failed (Failed)
 };
+
+// Where records go as soon as they are known.
+using RecordSink = std::function<void(const ResultRecord&)>;
 
 // Sends one request and waits for its answer; the sound side of the polling loop.
 class IRequestRunner {
 public:
     virtual ~IRequestRunner() = default;
-    // Sends request item `request` and listens for its answer at most `timeout`.
-    virtual RequestOutcome Run(int request, std::chrono::seconds timeout) = 0;
+    // Sends request item `request` and listens for its answer at most `timeout`; hands what
+    // the answers report (zones, answers of the wrong length) to sink as they come.
+    virtual RequestOutcome Run(int request, std::chrono::seconds timeout, const RecordSink& sink)
+        = 0;
     // The text of request item `request` ("1234 Etat general").
     virtual std::string ItemText(int request) const = 0;
 };
@@ -50,7 +54,6 @@ struct PollSummary {
 // between requests and during every wait: the request in progress is finished first.
 class PollLoop {
 public:
-    using RecordSink = std::function<void(const ResultRecord&)>;
     // How the loop waits (the stop flag is checked while it waits); tests replace it.
     using Waiter = std::function<void(std::chrono::milliseconds, const std::atomic<bool>& stop)>;
 

@@ -13,44 +13,52 @@ namespace {
     // Answers from a script: one outcome per call, in order; every call is recorded.
     class ScriptedRunner : public IRequestRunner {
     public:
-        RequestOutcome Run(int request, std::chrono::seconds timeout) override
+        RequestOutcome Run(
+            int request, std::chrono::seconds timeout, const RecordSink& sink) override
         {
             calls.push_back(request);
             timeouts.push_back(timeout);
             if (onRun)
                 onRun();
-            if (script.empty())
-                return Answer(request);
-            RequestOutcome outcome = script.front();
-            script.pop_front();
-            return outcome;
+            Scripted next = script.empty() ? Answer(request) : script.front();
+            if (!script.empty())
+                script.pop_front();
+            for (const ResultRecord& record : next.records)
+                sink(record);
+            return next.outcome;
         }
         std::string ItemText(int request) const override
         {
             return std::to_string(1000 + request) + " Item";
         }
 
-        RequestOutcome Answer(int request) const
-        {
+        // An outcome and the records the request reports on the way.
+        struct Scripted {
             RequestOutcome outcome;
-            outcome.kind = RequestOutcome::Kind::Answered;
+            std::vector<ResultRecord> records;
+        };
+
+        Scripted Answer(int request) const
+        {
+            Scripted answered;
+            answered.outcome.kind = RequestOutcome::Kind::Answered;
             ResultRecord record = RecordWithoutZone(ItemText(request), "ok");
             record.zone = 1;
-            outcome.records.push_back(record);
-            return outcome;
+            answered.records.push_back(record);
+            return answered;
         }
 
-        std::deque<RequestOutcome> script;
+        std::deque<Scripted> script;
         std::vector<int> calls;
         std::vector<std::chrono::seconds> timeouts;
         std::function<void()> onRun;
     };
 
-    RequestOutcome NoAnswer(RequestOutcome::Kind kind = RequestOutcome::Kind::TimedOut)
+    ScriptedRunner::Scripted NoAnswer(RequestOutcome::Kind kind = RequestOutcome::Kind::TimedOut)
     {
-        RequestOutcome outcome;
-        outcome.kind = kind;
-        return outcome;
+        ScriptedRunner::Scripted none;
+        none.outcome.kind = kind;
+        return none;
     }
 
     struct LoopRun {
