@@ -7,6 +7,7 @@
 #include "decoder/ResponseDecoder.h"
 #include "display/PixelCanvas.h"
 #include "display/SpectrumDisplay.h"
+#include "sound/DeviceChoice.h"
 #include "sound/SoundHost.h"
 
 #include <QImage>
@@ -116,6 +117,7 @@ public:
     void SetThresholdPosition(int position) override;
     void ClearSequenceItems() override;
     void AddSequenceItem(const std::string& text) override;
+    void SetSoundDevices(const std::string& input, const std::string& output) override;
 
     // ISpectrumHost
     bool Capturing() const override { return capturing_; }
@@ -159,6 +161,12 @@ private:
     void BlitCanvas();
     // Typing in cmbDTMFSeq deselects its item, as the platform's combo box does.
     void OnSequenceTextEdited(const QString& text);
+    // Starts a capture on the configured input and runs its loop until it ends.
+    void Listen();
+    // Points the backend at the configured input or output before it is opened; an absent
+    // device is logged and the default used.
+    void ChooseInput();
+    void ChooseOutput();
 
     std::unique_ptr<IOperatorMessages> ownMessages_;
     IOperatorMessages* messages_;
@@ -167,6 +175,8 @@ private:
     std::string iniPath_;
 
     bool capturing_ = false;
+    int runningLoops_ = 0; // capture loops in progress (nested ones included)
+    DeviceChoice devices_; // [General] Entree and Sortie
     PixelCanvas canvas_;
     QImage canvasImage_; // a view of canvas_'s pixels
     SpectrumDisplay display_;

@@ -3,8 +3,7 @@
 
 #include "app/MainForm.h"
 #include "app/MessageBoxMessages.h"
-#include "common/ProcessExit.h"
-#include "device/QtSoundBackend.h"
+#include "device/NewSoundBackend.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -74,9 +73,9 @@ int RunWindow(int argc, char** argv)
     QuelsorApplication app(argc, argv);
     try {
         // The backend outlives the window, whose destruction releases the sound layer.
-        quelsor::QtSoundBackend backend;
+        const auto backend = quelsor::NewSoundBackend();
         quelsor::MainFormSetup setup;
-        setup.backend = &backend;
+        setup.backend = backend.get();
         auto frmMain = std::make_unique<quelsor::TfrmMain>(setup);
         StartupProbe probe(start);
         if (std::getenv("QUELSOR_STARTUP_TIME") != nullptr)
@@ -95,9 +94,4 @@ int RunWindow(int argc, char** argv)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    // The threshold has been saved and the devices released: see ProcessExit.h for why the
-    // process ends this way.
-    quelsor::EndProcess(RunWindow(argc, argv));
-}
+int main(int argc, char** argv) { return RunWindow(argc, argv); }

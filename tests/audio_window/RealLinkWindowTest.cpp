@@ -1,11 +1,11 @@
-// The window with the Qt Multimedia backend on a real sound server. The remote device is pacat
+// The window with the platform's sound backend on a real sound server. The remote device is pacat
 // playing the reply a device gives (echo, answer, each closed by silence and a short tone pair)
 // into the default sink as soon as the window listens; over the virtual link the window's
 // capture hears it through the sink's monitor.
 
 #include "app/MainForm.h"
 #include "audio/DtmfDetector.h"
-#include "device/QtSoundBackend.h"
+#include "device/NewSoundBackend.h"
 #include "sound/SoundLayer.h"
 #include "tests/support/SimulatedLink.h"
 
@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMediaDevices>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -53,8 +52,16 @@ namespace {
         if (!pactl.waitForFinished(5000) || pactl.exitStatus() != QProcess::NormalExit
             || pactl.exitCode() != 0)
             return "no sound server answers (start one with scripts/virtual-link.sh start)";
-        if (QMediaDevices::defaultAudioInput().isNull()
-            || QMediaDevices::defaultAudioOutput().isNull())
+        const auto backend = NewSoundBackend();
+        std::vector<SoundDevice> devices;
+        std::string error;
+        if (backend->Load() != 0 || !backend->ListDevices(devices, error))
+            return "the sound devices cannot be listed: " + error;
+        const auto hasDefault = [&](bool input) {
+            return std::any_of(devices.begin(), devices.end(),
+                [input](const SoundDevice& d) { return d.input == input && d.isDefault; });
+        };
+        if (!hasDefault(true) || !hasDefault(false))
             return "the sound server has no default input or output";
         return {};
     }
@@ -119,7 +126,7 @@ namespace {
         {
             MainFormSetup setup;
             setup.messages = &messages;
-            setup.backend = &backend;
+            setup.backend = backend.get();
             setup.sound = &sound;
             setup.iniPath = IniPath();
             window = std::make_unique<TfrmMain>(setup);
@@ -224,7 +231,7 @@ namespace {
         }
 
         QTemporaryDir dir;
-        QtSoundBackend backend;
+        std::unique_ptr<ISoundBackend> backend = NewSoundBackend();
         SoundLayer sound;
         RecordingMessages messages;
         std::unique_ptr<TfrmMain> window;
