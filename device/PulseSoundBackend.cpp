@@ -20,6 +20,8 @@ namespace {
 
     // Server latency asked for a playback (a target buffer of 50 ms).
     constexpr pa_usec_t kPlaybackLatencyUs = 50000;
+    // The largest buffer a PulseAudio server grants a stream (bytes).
+    constexpr std::size_t kMaxServerBuffer = 4 * 1024 * 1024;
 
     pa_sample_spec ProgramSpec(int sampleRate)
     {
@@ -509,8 +511,9 @@ bool PulseSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, in
         pa_buffer_attr attributes {};
         attributes.tlength
             = static_cast<std::uint32_t>(pa_usec_to_bytes(kPlaybackLatencyUs, &spec));
-        // Room for the whole block, so it is handed over at once.
-        attributes.maxlength = std::max(static_cast<std::uint32_t>(bytes), attributes.tlength);
+        // Room for the whole block, so it is handed over at once (the server may grant less).
+        attributes.maxlength = static_cast<std::uint32_t>(
+            std::clamp<std::size_t>(bytes, attributes.tlength, kMaxServerBuffer));
         attributes.prebuf = static_cast<std::uint32_t>(-1);
         attributes.minreq = static_cast<std::uint32_t>(-1);
         attributes.fragsize = static_cast<std::uint32_t>(-1);
@@ -529,8 +532,14 @@ bool PulseSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, in
                       playback.finished.Signal();
                       pa_threaded_mainloop_signal(playback.self->loop, 0);
                   });
-            written = true;
-            for (std::size_t offset = 0; written && offset < bytes;) {
+            // The whole block goes to the server at once, up to the buffer it granted (all of
+            // it but for hours of sound): then nothing of ours has to run in time while it
+            // plays, and a busy machine cannot make it miss a refill and play silence.
+            const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream);
+            std::size_t offset = std::min<std::size_t>(bytes, granted ? granted->maxlength : 0);
+            written = offset == 0
+                || pa_stream_write(stream, data, offset, nullptr, 0, PA_SEEK_RELATIVE) == 0;
+            while (written && offset < bytes) {
                 std::size_t room = pa_stream_writable_size(stream);
                 if (room == static_cast<std::size_t>(-1)) {
                     written = false;

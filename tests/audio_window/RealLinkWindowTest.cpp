@@ -175,8 +175,9 @@ namespace {
         void StartDevice(const QByteArray& reply)
         {
             device.setProgram(QStringLiteral("pacat"));
-            // A buffer of 200 ms: with less, a busy machine makes pacat miss its refills now and
-            // then, and the silence the server plays instead splits a tone in two.
+            // A buffer of 200 ms: with 40 ms a busy machine makes pacat miss refills now and then,
+            // and the silence the server plays instead splits a tone in two (a recording of the
+            // sink's monitor shows the same split).
             device.setArguments({ QStringLiteral("--playback"), QStringLiteral("--rate=16000"),
                 QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"),
                 QStringLiteral("--latency-msec=200") });
@@ -384,7 +385,7 @@ namespace {
         const double percent = 100.0 * cpu / wall;
         std::printf("[ measure  ] listening: %.2f s of CPU over %.2f s = %.1f %% of one core\n",
             cpu, wall, percent);
-        EXPECT_LT(percent, 50.0);
+        EXPECT_LT(percent, 3.0);
     }
 
     TEST_F(RealLinkWindowTest, NoDeviceAnsweringLeavesTheWindowListeningUntilStopped)
