@@ -117,11 +117,37 @@ bool PrivateSoundServer::Start()
     }
     Pactl({ QStringLiteral("set-default-sink"), Sink(pairs_ - 1) });
     Pactl({ QStringLiteral("set-default-source"), Source(pairs_ - 1) });
+    StopListeners();
+    if (!QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty()) {
+        for (int k = 0; k < pairs_; ++k) {
+            auto listener = std::make_unique<QProcess>();
+            listener->setProcessEnvironment(Environment());
+            listener->setStandardOutputFile(QProcess::nullDevice());
+            listener->setStandardErrorFile(QProcess::nullDevice());
+            listener->start(QStringLiteral("parec"),
+                { QStringLiteral("--device=") + Sink(k) + QStringLiteral(".monitor"),
+                    QStringLiteral("--latency-msec=100"), QStringLiteral("--rate=16000"),
+                    QStringLiteral("--channels=1"), QStringLiteral("--format=s16le") });
+            listeners_.push_back(std::move(listener));
+        }
+    }
     return true;
+}
+
+void PrivateSoundServer::StopListeners()
+{
+    for (const auto& listener : listeners_) {
+        if (listener->state() != QProcess::NotRunning) {
+            listener->kill();
+            listener->waitForFinished(3000);
+        }
+    }
+    listeners_.clear();
 }
 
 void PrivateSoundServer::Kill()
 {
+    StopListeners();
     if (server_.state() == QProcess::NotRunning)
         return;
     server_.kill();
@@ -130,6 +156,7 @@ void PrivateSoundServer::Kill()
 
 void PrivateSoundServer::Stop()
 {
+    StopListeners();
     if (server_.state() == QProcess::NotRunning)
         return;
     server_.terminate();

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <vector>
 
 namespace quelsor::testing {
 
@@ -14,8 +15,10 @@ namespace quelsor::testing {
 // (TEST_TMPDIR, else the system's temporary folder), so neither the shared virtual link nor a
 // desktop's server is touched. It has `pairs` links of a null sink at 16 kHz mono ("link_a",
 // described "Link A", "link_b", ...) with a source remapped from its monitor ("link_a_in",
-// "Link A input"); the defaults are the last pair's. It can be killed and started again on the
-// same socket path, as a sound server restarted under a running program.
+// "Link A input"); the defaults are the last pair's. A quiet listener on each sink's monitor keeps
+// the null sinks from rendering two seconds ahead when idle, so sound starts at once as on a
+// card (see scripts/virtual-link.sh). The server can be killed and started again on the same
+// socket path, as a sound server restarted under a running program.
 class PrivateSoundServer {
 public:
     explicit PrivateSoundServer(int pairs = 1);
@@ -48,9 +51,12 @@ public:
     static QString SinkDescription(int k);
 
 private:
+    void StopListeners();
+
     int pairs_;
     std::unique_ptr<QTemporaryDir> folder_;
     QProcess server_;
+    std::vector<std::unique_ptr<QProcess>> listeners_; // parec on each monitor
     QString missing_;
 };
 
