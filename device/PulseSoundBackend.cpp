@@ -1,22 +1,16 @@
 #include "device/PulseSoundBackend.h"
 
 #include "common/SampleFormat.h"
+#include "device/PulseConnection.h"
 #include "device/QtEventWait.h"
-
-#include <pulse/pulseaudio.h>
 
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <functional>
-#include <mutex>
 
 namespace quelsor {
 
 namespace {
-
-    constexpr const char* kApplicationName = "Quelsor";
-    constexpr const char* kTimedOut = "the sound server did not answer in time";
 
     // Server latency asked for a playback (a target buffer of 50 ms).
     constexpr pa_usec_t kPlaybackLatencyUs = 50000;
@@ -32,300 +26,7 @@ namespace {
         return spec;
     }
 
-    // The main loop's lock, held for a scope. Callbacks run on the loop's thread with it held.
-    class LoopLock {
-    public:
-        explicit LoopLock(pa_threaded_mainloop* loop)
-            : loop_(loop)
-        {
-            pa_threaded_mainloop_lock(loop_);
-        }
-        ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
-        LoopLock(const LoopLock&) = delete;
-        LoopLock& operator=(const LoopLock&) = delete;
-
-    private:
-        pa_threaded_mainloop* loop_;
-    };
-
-    // A timer of the main loop that runs `fire` on the loop's thread once `milliseconds` have
-    // passed, unless it is destroyed first. Create and destroy it with the loop's lock held.
-    class LoopTimer {
-    public:
-        LoopTimer(pa_threaded_mainloop* loop, int milliseconds, std::function<void()> fire)
-            : api_(pa_threaded_mainloop_get_api(loop))
-            , fire_(std::move(fire))
-        {
-            timeval when {};
-            pa_gettimeofday(&when);
-            pa_timeval_add(
-                &when, static_cast<pa_usec_t>(std::max(milliseconds, 0)) * PA_USEC_PER_MSEC);
-            event_ = api_->time_new(
-                api_, &when,
-                [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
-                    static_cast<LoopTimer*>(self)->fire_();
-                },
-                this);
-        }
-        ~LoopTimer()
-        {
-            if (event_)
-                api_->time_free(event_);
-        }
-        LoopTimer(const LoopTimer&) = delete;
-        LoopTimer& operator=(const LoopTimer&) = delete;
-
-    private:
-        pa_mainloop_api* api_;
-        std::function<void()> fire_;
-        pa_time_event* event_ = nullptr;
-    };
-
 } // namespace
-
-struct PulseSoundBackend::Impl {
-    pa_threaded_mainloop* loop = nullptr;
-    pa_context* context = nullptr;
-    pa_stream* record = nullptr;
-    // The capture's buffer; the record stream's callbacks write into it on the loop's thread.
-    // Both are only touched with the loop's lock held.
-    std::shared_ptr<CaptureBuffer> buffer;
-    bool releasing = false; // the record stream is being dropped on purpose
-    std::string inputId; // GUI thread only
-    std::string outputId; // GUI thread only
-    bool inputOpen = false;
-    std::string lastError; // with the lock held
-    int serverTimeoutMs = 5000;
-    int playbackGraceMs = 3000;
-
-    // --- Everything below runs with the loop's lock held ---
-
-    // Waits until done() holds or the deadline has passed; the loop signals at every state
-    // change, and a timer of the loop wakes the wait at the deadline. Returns done().
-    bool WaitLocked(const std::function<bool()>& done, int milliseconds)
-    {
-        if (done())
-            return true;
-        bool expired = false;
-        const LoopTimer deadline(loop, milliseconds, [this, &expired] {
-            expired = true;
-            pa_threaded_mainloop_signal(loop, 0);
-        });
-        while (!done() && !expired)
-            pa_threaded_mainloop_wait(loop);
-        return done();
-    }
-
-    void Fail(const std::string& why) { lastError = why; }
-    void FailFromContext()
-    {
-        Fail(context != nullptr ? pa_strerror(pa_context_errno(context)) : kTimedOut);
-    }
-
-    // A connected context: the current one while it is ready, else a new connection.
-    bool EnsureContextLocked()
-    {
-        if (context != nullptr && pa_context_get_state(context) == PA_CONTEXT_READY)
-            return true;
-        DropContextLocked();
-        context = pa_context_new(pa_threaded_mainloop_get_api(loop), kApplicationName);
-        if (context == nullptr) {
-            Fail("cannot create a connection to the sound server");
-            return false;
-        }
-        pa_context_set_state_callback(
-            context,
-            [](pa_context*, void* self) {
-                pa_threaded_mainloop_signal(static_cast<Impl*>(self)->loop, 0);
-            },
-            this);
-        // Never start a server of our own: the desktop (or the user) runs it.
-        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            FailFromContext();
-            DropContextLocked();
-            return false;
-        }
-        const bool settled = WaitLocked(
-            [this] {
-                const pa_context_state_t state = pa_context_get_state(context);
-                return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-            },
-            serverTimeoutMs);
-        if (!settled || pa_context_get_state(context) != PA_CONTEXT_READY) {
-            if (settled)
-                FailFromContext();
-            else
-                Fail(kTimedOut);
-            DropContextLocked();
-            return false;
-        }
-        return true;
-    }
-
-    void DropContextLocked()
-    {
-        DropRecordLocked(true);
-        if (context == nullptr)
-            return;
-        pa_context_set_state_callback(context, nullptr, nullptr);
-        pa_context_disconnect(context);
-        pa_context_unref(context);
-        context = nullptr;
-    }
-
-    // Waits for an operation to complete; false (cancelled, so its callback never runs) when it
-    // fails or the server does not answer in time.
-    bool FinishOperationLocked(pa_operation* operation)
-    {
-        if (operation == nullptr) {
-            FailFromContext();
-            return false;
-        }
-        const bool finished = WaitLocked(
-            [operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; },
-            serverTimeoutMs);
-        const bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
-        if (!finished) {
-            pa_operation_cancel(operation);
-            Fail(kTimedOut);
-        } else if (!done) {
-            FailFromContext();
-        }
-        pa_operation_unref(operation);
-        return done;
-    }
-
-    // Waits until a new stream is ready; false when it failed or the server did not answer.
-    bool WaitStreamReadyLocked(pa_stream* stream)
-    {
-        const bool settled = WaitLocked(
-            [stream] {
-                const pa_stream_state_t state = pa_stream_get_state(stream);
-                return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-            },
-            serverTimeoutMs);
-        if (settled && pa_stream_get_state(stream) == PA_STREAM_READY)
-            return true;
-        if (settled)
-            FailFromContext();
-        else
-            Fail(kTimedOut);
-        return false;
-    }
-
-    // Ends the capture stream. Unless on purpose, the buffer's device is marked lost so that the
-    // capture loop ends. No callback of the stream runs afterwards.
-    void DropRecordLocked(bool deviceLost)
-    {
-        if (record == nullptr)
-            return;
-        releasing = true;
-        pa_stream_set_read_callback(record, nullptr, nullptr);
-        pa_stream_set_state_callback(record, nullptr, nullptr);
-        pa_stream_disconnect(record);
-        pa_stream_unref(record);
-        record = nullptr;
-        releasing = false;
-        if (deviceLost && buffer)
-            buffer->MarkDeviceLost();
-    }
-
-    // Whether the device `id` of a direction is present (the default one when id is empty).
-    bool DevicePresentLocked(bool input, const std::string& id)
-    {
-        struct Found {
-            Impl* self;
-            bool present = false;
-        } found { this };
-        std::string name = id;
-        if (name.empty()) {
-            // The default of the moment: the server names it in its information.
-            struct Info {
-                Impl* self;
-                std::string name;
-                bool input;
-            } info { this, {}, input };
-            if (!FinishOperationLocked(pa_context_get_server_info(
-                    context,
-                    [](pa_context*, const pa_server_info* server, void* data) {
-                        auto* info = static_cast<Info*>(data);
-                        if (server != nullptr) {
-                            const char* name = info->input ? server->default_source_name
-                                                           : server->default_sink_name;
-                            info->name = name != nullptr ? name : "";
-                        }
-                        pa_threaded_mainloop_signal(info->self->loop, 0);
-                    },
-                    &info)))
-                return false;
-            name = info.name;
-            if (name.empty()) {
-                Fail(input ? "the sound server has no input" : "the sound server has no output");
-                return false;
-            }
-        }
-        pa_operation* operation = input
-            ? pa_context_get_source_info_by_name(
-                context, name.c_str(),
-                [](pa_context*, const pa_source_info* source, int, void* data) {
-                    auto* found = static_cast<Found*>(data);
-                    if (source != nullptr)
-                        found->present = true;
-                    pa_threaded_mainloop_signal(found->self->loop, 0);
-                },
-                &found)
-            : pa_context_get_sink_info_by_name(
-                context, name.c_str(),
-                [](pa_context*, const pa_sink_info* sink, int, void* data) {
-                    auto* found = static_cast<Found*>(data);
-                    if (sink != nullptr)
-                        found->present = true;
-                    pa_threaded_mainloop_signal(found->self->loop, 0);
-                },
-                &found);
-        // A name the server does not know fails the operation ("No such entity").
-        if (!FinishOperationLocked(operation))
-            return false;
-        if (!found.present)
-            Fail("no such device: " + name);
-        return found.present;
-    }
-
-    static void OnRecordReadable(pa_stream* stream, std::size_t, void* data)
-    {
-        auto* self = static_cast<Impl*>(data);
-        const void* bytes = nullptr;
-        std::size_t length = 0;
-        while (
-            pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &bytes, &length) == 0) {
-            if (length == 0)
-                break; // nothing buffered after all
-            if (self->buffer) {
-                if (bytes != nullptr) {
-                    self->buffer->Write(bytes, length);
-                } else {
-                    // A hole in the recording: silence keeps the time line.
-                    const std::vector<std::uint8_t> silence(length, 0);
-                    self->buffer->Write(silence.data(), length);
-                }
-            }
-            pa_stream_drop(stream);
-        }
-    }
-
-    static void OnRecordState(pa_stream* stream, void* data)
-    {
-        auto* self = static_cast<Impl*>(data);
-        const pa_stream_state_t state = pa_stream_get_state(stream);
-        if (!PA_STREAM_IS_GOOD(state) && !self->releasing && state != PA_STREAM_UNCONNECTED) {
-            // The server went away or killed the stream (its device was removed).
-            self->Fail(pa_strerror(pa_context_errno(pa_stream_get_context(stream))));
-            if (self->buffer)
-                self->buffer->MarkDeviceLost();
-        }
-        pa_threaded_mainloop_signal(self->loop, 0);
-    }
-};
 
 PulseSoundBackend::PulseSoundBackend()
     : impl_(std::make_unique<Impl>())
@@ -358,7 +59,7 @@ void PulseSoundBackend::Unload()
     if (impl_->loop == nullptr)
         return;
     {
-        const LoopLock lock(impl_->loop);
+        const PulseLoopLock lock(impl_->loop);
         impl_->DropRecordLocked(false);
         impl_->buffer.reset();
         impl_->inputOpen = false;
@@ -373,7 +74,7 @@ bool PulseSoundBackend::OpenCaptureDevice()
 {
     if (impl_->loop == nullptr)
         return false;
-    const LoopLock lock(impl_->loop);
+    const PulseLoopLock lock(impl_->loop);
     impl_->DropRecordLocked(false);
     impl_->inputOpen
         = impl_->EnsureContextLocked() && impl_->DevicePresentLocked(true, impl_->inputId);
@@ -392,7 +93,7 @@ DeviceResult PulseSoundBackend::CreateCaptureBuffer(
         return DeviceResult::InvalidParam;
     // The server converts from whatever the device runs at.
     auto created = std::make_shared<CaptureBuffer>(bytes);
-    const LoopLock lock(impl_->loop);
+    const PulseLoopLock lock(impl_->loop);
     impl_->buffer = created;
     buffer = std::move(created);
     return DeviceResult::Ok;
@@ -402,7 +103,7 @@ bool PulseSoundBackend::StartCaptureStream()
 {
     if (impl_->loop == nullptr)
         return false;
-    const LoopLock lock(impl_->loop);
+    const PulseLoopLock lock(impl_->loop);
     Impl& d = *impl_;
     if (!d.inputOpen || !d.buffer || !d.EnsureContextLocked())
         return false;
@@ -444,7 +145,7 @@ void PulseSoundBackend::ReleaseCaptureDevice()
 {
     if (impl_->loop == nullptr)
         return;
-    const LoopLock lock(impl_->loop);
+    const PulseLoopLock lock(impl_->loop);
     impl_->DropRecordLocked(false);
     impl_->buffer.reset();
     impl_->inputOpen = false;
@@ -479,10 +180,10 @@ bool PulseSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, in
 
     pa_stream* stream = nullptr;
     pa_operation* drain = nullptr;
-    std::unique_ptr<LoopTimer> deadline;
+    std::unique_ptr<PulseLoopTimer> deadline;
     bool written = false;
     {
-        const LoopLock lock(d.loop);
+        const PulseLoopLock lock(d.loop);
         if (!d.EnsureContextLocked())
             return false;
         const pa_sample_spec spec = ProgramSpec(sampleRate);
@@ -526,12 +227,12 @@ bool PulseSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, in
             // The samples' own length plus the grace, whatever the server does.
             const int lengthMs
                 = static_cast<int>(samples.size() * 1000 / static_cast<std::size_t>(sampleRate));
-            deadline
-                = std::make_unique<LoopTimer>(d.loop, lengthMs + d.playbackGraceMs, [&playback] {
-                      playback.expired = true;
-                      playback.finished.Signal();
-                      pa_threaded_mainloop_signal(playback.self->loop, 0);
-                  });
+            deadline = std::make_unique<PulseLoopTimer>(
+                d.loop, lengthMs + d.playbackGraceMs, [&playback] {
+                    playback.expired = true;
+                    playback.finished.Signal();
+                    pa_threaded_mainloop_signal(playback.self->loop, 0);
+                });
             // The whole block goes to the server at once, up to the buffer it granted (all of
             // it but for hours of sound): then nothing of ours has to run in time while it
             // plays, and a busy machine cannot make it miss a refill and play silence.
@@ -580,7 +281,7 @@ bool PulseSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, in
     if (written)
         WaitWithoutUserInput(playback.finished);
 
-    const LoopLock lock(d.loop);
+    const PulseLoopLock lock(d.loop);
     const bool heard = written && playback.drained == 1;
     if (written && !heard)
         d.Fail(playback.expired ? "the playback did not end in time"
@@ -605,56 +306,12 @@ bool PulseSoundBackend::ListDevices(std::vector<SoundDevice>& devices, std::stri
         error = "the sound system is not loaded";
         return false;
     }
-    const LoopLock lock(impl_->loop);
-    Impl& d = *impl_;
-    struct Listing {
-        Impl* self;
-        std::vector<SoundDevice>* devices;
-        std::string defaultSource;
-        std::string defaultSink;
-    } listing { &d, &devices, {}, {} };
-    const bool listed = d.EnsureContextLocked()
-        && d.FinishOperationLocked(pa_context_get_server_info(
-            d.context,
-            [](pa_context*, const pa_server_info* server, void* data) {
-                auto* listing = static_cast<Listing*>(data);
-                if (server != nullptr) {
-                    listing->defaultSource
-                        = server->default_source_name ? server->default_source_name : "";
-                    listing->defaultSink
-                        = server->default_sink_name ? server->default_sink_name : "";
-                }
-                pa_threaded_mainloop_signal(listing->self->loop, 0);
-            },
-            &listing))
-        && d.FinishOperationLocked(pa_context_get_source_info_list(
-            d.context,
-            [](pa_context*, const pa_source_info* source, int, void* data) {
-                auto* listing = static_cast<Listing*>(data);
-                // A monitor plays back what its sink plays: not an input to listen to a radio on.
-                if (source != nullptr && source->monitor_of_sink == PA_INVALID_INDEX)
-                    listing->devices->push_back(
-                        { true, source->name, source->description ? source->description : "",
-                            listing->defaultSource == source->name });
-                pa_threaded_mainloop_signal(listing->self->loop, 0);
-            },
-            &listing))
-        && d.FinishOperationLocked(pa_context_get_sink_info_list(
-            d.context,
-            [](pa_context*, const pa_sink_info* sink, int, void* data) {
-                auto* listing = static_cast<Listing*>(data);
-                if (sink != nullptr)
-                    listing->devices->push_back(
-                        { false, sink->name, sink->description ? sink->description : "",
-                            listing->defaultSink == sink->name });
-                pa_threaded_mainloop_signal(listing->self->loop, 0);
-            },
-            &listing));
-    if (!listed) {
-        devices.clear();
-        error = d.lastError;
-    }
-    return listed;
+    const PulseLoopLock lock(impl_->loop);
+    if (impl_->ListDevicesLocked(devices))
+        return true;
+    devices.clear();
+    error = impl_->lastError;
+    return false;
 }
 
 void PulseSoundBackend::SetInputDevice(const std::string& id) { impl_->inputId = id; }
@@ -665,7 +322,7 @@ std::string PulseSoundBackend::LastError() const
 {
     if (impl_->loop == nullptr)
         return impl_->lastError;
-    const LoopLock lock(impl_->loop);
+    const PulseLoopLock lock(impl_->loop);
     return impl_->lastError;
 }
 

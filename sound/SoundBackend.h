@@ -68,7 +68,8 @@ public:
 
     // --- Capture, in the order a capture start calls them ---
 
-    // Opens the default input device. False when there is none or it cannot be opened.
+    // Opens the input device: the one SetInputDevice chose, else the system's default. False
+    // when there is none or it cannot be opened.
     virtual bool OpenCaptureDevice() = 0;
     // Creates the looping buffer of `bytes` bytes the device will capture into, in `format`.
     // On success `buffer` holds it (the backend keeps its own reference to write into);
@@ -91,7 +92,8 @@ public:
 
     // --- Playback ---
 
-    // Plays mono 16-bit samples at `sampleRate` Hz on the default output and returns only when
+    // Plays mono 16-bit samples at `sampleRate` Hz on the output SetOutputDevice chose (else the
+    // system's default) and returns only when
     // they have been heard to their end (or a bounded wait of their length plus a few seconds
     // has run out). Window input is not processed meanwhile. False when nothing could be
     // played (no device, refused format); the caller does not report it.
