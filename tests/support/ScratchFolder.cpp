@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -30,6 +31,7 @@ namespace {
             : std::string("no-test");
         if (!label.empty())
             name += "-" + label;
+        name.resize(std::min<std::size_t>(name.size(), 160)); // a file name holds 255 bytes
         for (char& c : name) {
             const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')
                 || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '-';
