@@ -29,12 +29,17 @@ quelsor_ensure_packages() {
   fi
 }
 
-# Configures (once) and builds a build folder. Extra arguments go to the first configure.
-quelsor_build() {
+# Configures a build folder once. Extra arguments go to that first configure.
+quelsor_configure() {
   local dir=$1
   shift
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S "$QUELSOR_ROOT" -B "$dir" -G Ninja "$@"
   fi
-  cmake --build "$dir"
+}
+
+# Configures (once) and builds a build folder. Extra arguments go to the first configure.
+quelsor_build() {
+  quelsor_configure "$@"
+  cmake --build "$1"
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "tests/support/ScratchFolder.h"
+
 #include "sound/SoundLayer.h"
 
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -168,27 +169,16 @@ private:
 };
 
 // Runs each test in a folder of its own ("tmp.wav" is written in the current directory, and
-// the test cases run in parallel).
+// the test cases run in parallel), below the build's scratch folder.
 class InTempFolder {
 public:
     explicit InTempFolder(const std::string& name)
-        : previous_(std::filesystem::current_path())
-        , folder_(std::filesystem::temp_directory_path() / ("quelsor-device-" + name))
+        : folder_(name)
     {
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-        std::filesystem::current_path(folder_);
-    }
-    ~InTempFolder()
-    {
-        std::filesystem::current_path(previous_);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
 private:
-    std::filesystem::path previous_;
-    std::filesystem::path folder_;
+    testing::InScratchFolder folder_;
 };
 
 } // namespace quelsor::test
