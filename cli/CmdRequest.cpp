@@ -24,6 +24,8 @@
 #include <chrono>
 #endif
 
+#include "decoder/RequestLog.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -41,13 +43,15 @@ bool OpenDecoderSession(
 
 namespace {
 
-    const char kRequestUsage[]
+    // The help, in two parts around the log line kAwaitingAnswer.
+    const char kRequestUsageHead[]
         = R"usage(Usage: quelsor-cli request --config FILE.ini --request N [--debug] [--timeout SECONDS]
 
 Sends one status request over the default sound devices and decodes its
 answer, as a click on "Gén. DTMF" does with request item N selected: writes
 the command file tmp_dtmf.wav (and the capture file tmp.wav) in the current
-directory, plays it to its end, logs "Attente de la réponse", then listens
+directory, plays it to its end, logs ")usage";
+    const char kRequestUsageTail[] = R"usage(", then listens
 with the DTMF detector (threshold 200 - Seuil of FILE.ini) and decodes every
 answer it closes. Every log line is printed on stdout as the log window
 would show it, as soon as it comes.
@@ -72,7 +76,6 @@ error or a sound device error (the sound layer's messages go to stderr).
 
 #ifdef QUELSOR_HAVE_SOUND
 
-    constexpr const char* kAwaitingAnswer = "Attente de la réponse";
     constexpr int kDefaultTimeoutSeconds = 10;
 
     // What the sound layer needs of its host, without drawing: messages on stderr, Qt events
@@ -80,8 +83,10 @@ error or a sound device error (the sound layer's messages go to stderr).
     // answer has been decoded or the time-out has run out.
     class RequestSoundHost : public ISoundHost {
     public:
-        RequestSoundHost(DecoderSession& session, int threshold, StderrMessages& messages)
-            : session_(session)
+        RequestSoundHost(
+            SoundLayer& layer, DecoderSession& session, int threshold, StderrMessages& messages)
+            : layer_(layer)
+            , session_(session)
             , detectorHost_(session, threshold)
             , messages_(messages)
         {
@@ -91,15 +96,15 @@ error or a sound device error (the sound layer's messages go to stderr).
         void ProcessPendingEvents() override
         {
             QCoreApplication::processEvents();
-            if (!listening_ || soundLayer().CaptureStopRequested())
+            if (!listening_ || layer_.CaptureStopRequested())
                 return;
             if (session_.Decoder().pendingSeq < 0) {
                 answered_ = true;
                 listening_ = false;
-                StopCapture();
+                layer_.StopCapture();
             } else if (std::chrono::steady_clock::now() >= deadline_) {
                 listening_ = false;
-                StopCapture();
+                layer_.StopCapture();
             }
         }
         void DrawSpectrum(const std::int32_t*, int) override { }
@@ -113,6 +118,7 @@ error or a sound device error (the sound layer's messages go to stderr).
         bool Answered() const { return answered_; }
 
     private:
+        SoundLayer& layer_;
         DecoderSession& session_;
         SessionDetectorHost detectorHost_;
         StderrMessages& messages_;
@@ -150,23 +156,24 @@ error or a sound device error (the sound layer's messages go to stderr).
         const SoundApplication application;
 
         QtSoundBackend backend;
+        SoundLayer layer;
         RequestSoundHost host(
-            session, kThresholdMax - session.Configuration().thresholdPosition, messages);
-        if (InitSound(host, &backend) != 0) {
-            ReleaseSound();
+            layer, session, kThresholdMax - session.Configuration().thresholdPosition, messages);
+        if (layer.InitSound(host, &backend) != 0) {
+            layer.ReleaseSound();
             return 2;
         }
         int status = 2;
         if (!WriteCommandFile(kCommandFileName, itemText)) {
             messages.ShowMessage(CommandFileOpenMessage(kCommandFileName));
         } else {
-            PlaySoundFile(kCommandFileName);
+            layer.PlaySoundFile(kCommandFileName);
             session.AddLogLine(kAwaitingAnswer);
             session.SetPendingRequest(request);
             host.Listen(std::chrono::seconds(timeoutSeconds));
-            const int started = StartCapture();
+            const int started = layer.StartCapture();
             if (started != 0) {
-                StopCapture(); // releases what the failed start opened
+                layer.StopCapture(); // releases what the failed start opened
             } else {
                 if (host.Answered()) {
                     status = 0;
@@ -178,7 +185,7 @@ error or a sound device error (the sound layer's messages go to stderr).
                 }
             }
         }
-        ReleaseSound();
+        layer.ReleaseSound();
         return status;
     }
 
@@ -189,7 +196,9 @@ error or a sound device error (the sound layer's messages go to stderr).
 int RunRequest(const std::vector<std::string>& args)
 {
     if (WantsHelp(args)) {
-        std::fputs(kRequestUsage, stdout);
+        std::fputs(kRequestUsageHead, stdout);
+        std::fputs(kAwaitingAnswer, stdout);
+        std::fputs(kRequestUsageTail, stdout);
         return 0;
     }
 #ifndef QUELSOR_HAVE_SOUND
