@@ -3,7 +3,7 @@
 #include "app/MessageBoxMessages.h"
 #include "app/PlatformTiming.h"
 #include "audio/CommandFile.h"
-#include "formula/FormulaEvaluator.h"
+#include "decoder/RequestLog.h"
 #include "sound/SoundLayer.h"
 
 #include <QCheckBox>
@@ -83,22 +83,19 @@ namespace {
 
 TfrmMain::TfrmMain(const MainFormSetup& setup, QWidget* parent)
     : QWidget(parent)
-    , messages_(setup.messages)
-    , sound_(setup.sound != nullptr ? *setup.sound : soundLayer())
+    , ownMessages_(setup.messages == nullptr ? std::make_unique<MessageBoxMessages>(this) : nullptr)
+    , messages_(setup.messages != nullptr ? setup.messages : ownMessages_.get())
+    , ownSound_(setup.sound == nullptr ? std::make_unique<SoundLayer>() : nullptr)
+    , sound_(setup.sound != nullptr ? *setup.sound : *ownSound_)
     , backend_(setup.backend)
     , iniPath_(setup.iniPath)
     , canvas_(kCanvasWidth, kCanvasHeight, WindowColourOf(palette().color(QPalette::Window)))
     , canvasImage_(reinterpret_cast<const uchar*>(canvas_.Bits()), canvas_.Width(),
           canvas_.Height(), canvas_.BytesPerLine(), QImage::Format_RGB32)
     , display_(canvas_, *this)
-    , decoder_(*this, seqList_)
+    , evaluator_(cells_, messages_)
+    , decoder_(*this, seqList_, evaluator_)
 {
-    if (messages_ == nullptr) {
-        ownMessages_ = std::make_unique<MessageBoxMessages>(this);
-        messages_ = ownMessages_.get();
-    }
-    // The formula evaluator reports a full parser stack in the window's message box.
-    formulaEvaluator().SetOperatorMessages(messages_);
     if (iniPath_.empty())
         iniPath_ = IniPathForExecutable(QCoreApplication::applicationFilePath().toStdString());
     CreateControls();
@@ -283,7 +280,6 @@ void TfrmMain::FormDestroy()
     destroyed_ = true;
     seqList_.Clear();
     sound_.ReleaseSound();
-    formulaEvaluator().SetOperatorMessages(nullptr);
 }
 
 // ---- Buttons ----
@@ -300,7 +296,7 @@ void TfrmMain::cmdPlayClick()
         sound_.StopCapture();
     }
     sound_.PlaySoundFile(kCommandFileName);
-    AddLogLine(main_text::kAwaitingAnswer);
+    AddLogLine(kAwaitingAnswer);
     decoder_.pendingSeq = selectedSequenceItem();
     // A window closed during the playback does not start listening again: nothing could stop
     // that capture any more and the program would never end.
@@ -402,11 +398,27 @@ void TfrmMain::SetIndicatorColour(int tone, std::uint32_t colour)
     l[tone]->setPalette(palette);
 }
 
-std::string TfrmMain::ViewText() const { return txtView->text().toStdString(); }
-
-void TfrmMain::SetViewText(const std::string& text)
+void TfrmMain::OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators& indicators)
 {
-    txtView->setText(QString::fromStdString(text));
+    for (int t = 0; t < 8; ++t)
+        SetIndicatorColour(
+            t, indicators[static_cast<std::size_t>(t)] ? kIndicatorOn : kIndicatorOff);
+}
+
+void TfrmMain::OnCharacter(std::int64_t, char character)
+{
+    // Appended to the line as it is now, whatever the operator typed into it.
+    const QString shown = clearViewPending_ ? QString() : txtView->text();
+    clearViewPending_ = false;
+    txtView->setText(shown + QLatin1Char(character));
+}
+
+void TfrmMain::OnAnswer(const std::string& text)
+{
+    // The answer stays in txtView until the next character.
+    clearViewPending_ = true;
+    AddLogLine(AnswerLogLine(text));
+    decoder_.DecodeResponse(text);
 }
 
 void TfrmMain::AddLogLine(const std::string& line)
@@ -434,8 +446,6 @@ QStringList TfrmMain::logLines() const
         lines.append(block.text());
     return lines;
 }
-
-void TfrmMain::DecodeResponse(const std::string& received) { decoder_.DecodeResponse(received); }
 
 bool TfrmMain::DebugChecked() const { return chkDebug->isChecked(); }
 

@@ -2,23 +2,20 @@
 
 #include "audio/CommandFile.h"
 #include "config/Configuration.h"
-#include "sound/SoundLayer.h"
+#include "decoder/RequestLog.h"
 
 #include <QCoreApplication>
 
 namespace quelsor::cli {
-
-namespace {
-    constexpr const char* kAwaitingAnswer = "Attente de la réponse";
-}
 
 // What the sound layer needs of its host, without drawing: messages on stderr, Qt events
 // processed, and after each batch of events the request checked: the capture stops once the
 // answer has been decoded or the time-out has run out.
 class SoundRequest::Host : public ISoundHost {
 public:
-    Host(DecoderSession& session, int threshold, StderrMessages& messages)
-        : session_(session)
+    Host(SoundLayer& layer, DecoderSession& session, int threshold, StderrMessages& messages)
+        : layer_(layer)
+        , session_(session)
         , detectorHost_(session, threshold)
         , messages_(messages)
     {
@@ -28,16 +25,16 @@ public:
     void ProcessPendingEvents() override
     {
         QCoreApplication::processEvents();
-        if (!listening_ || soundLayer().CaptureStopRequested())
+        if (!listening_ || layer_.CaptureStopRequested())
             return;
         if (session_.Decoder().pendingSeq < 0) {
             answered_ = true;
             listening_ = false;
-            StopCapture();
+            layer_.StopCapture();
         } else if (std::chrono::steady_clock::now() >= deadline_) {
             timedOut_ = true;
             listening_ = false;
-            StopCapture();
+            layer_.StopCapture();
         }
     }
     void DrawSpectrum(const std::int32_t*, int) override { }
@@ -55,6 +52,7 @@ public:
     bool TimedOut() const { return timedOut_; }
 
 private:
+    SoundLayer& layer_;
     DecoderSession& session_;
     SessionDetectorHost detectorHost_;
     StderrMessages& messages_;
@@ -68,7 +66,7 @@ SoundRequest::SoundRequest(DecoderSession& session, StderrMessages& messages)
     : session_(session)
     , messages_(messages)
     , host_(std::make_unique<Host>(
-          session, kThresholdMax - session.Configuration().thresholdPosition, messages))
+          layer_, session, kThresholdMax - session.Configuration().thresholdPosition, messages))
 {
     const auto deliver = [this](ResultRecord record) {
         record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
@@ -87,14 +85,14 @@ SoundRequest::SoundRequest(DecoderSession& session, StderrMessages& messages)
 SoundRequest::~SoundRequest()
 {
     if (ready_)
-        ReleaseSound();
+        layer_.ReleaseSound();
 }
 
 bool SoundRequest::Init()
 {
-    ready_ = InitSound(*host_, &backend_) == 0;
+    ready_ = layer_.InitSound(*host_, &backend_) == 0;
     if (!ready_)
-        ReleaseSound();
+        layer_.ReleaseSound();
     return ready_;
 }
 
@@ -120,15 +118,15 @@ RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout, cons
         outcome.error = "cannot write " + std::string(kCommandFileName);
         return outcome;
     }
-    PlaySoundFile(kCommandFileName);
+    layer_.PlaySoundFile(kCommandFileName);
     session_.AddLogLine(kAwaitingAnswer);
     session_.SetPendingRequest(request);
     host_->Listen(timeout);
     sink_ = &sink;
-    const int started = StartCapture();
+    const int started = layer_.StartCapture();
     sink_ = nullptr;
     if (started != 0) {
-        StopCapture(); // releases what the failed start opened
+        layer_.StopCapture(); // releases what the failed start opened
         outcome.kind = RequestOutcome::Kind::Failed;
         outcome.error = "the sound input cannot capture";
     } else if (host_->Answered()) {
@@ -137,7 +135,7 @@ RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout, cons
         outcome.kind = RequestOutcome::Kind::TimedOut;
     } else {
         // The capture loop ended on its own: the input or the sound server went away.
-        StopCapture();
+        layer_.StopCapture();
         outcome.kind = RequestOutcome::Kind::Failed;
         outcome.error = "the sound input was lost";
     }

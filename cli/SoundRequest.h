@@ -8,6 +8,7 @@
 #include "device/QtSoundBackend.h"
 #include "poll/PollLoop.h"
 #include "sound/SoundHost.h"
+#include "sound/SoundLayer.h"
 
 #include <chrono>
 #include <memory>
@@ -40,6 +41,7 @@ private:
     StderrMessages& messages_;
     SoundApplication application_;
     QtSoundBackend backend_;
+    SoundLayer layer_;
     std::unique_ptr<Host> host_;
     const RecordSink* sink_ = nullptr; // of the request in progress
     bool ready_ = false;

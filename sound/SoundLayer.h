@@ -1,6 +1,9 @@
 #pragma once
 
+#include "audio/DtmfDetector.h"
+#include "audio/FilterBank.h"
 #include "sound/CaptureBuffer.h"
+#include "sound/CaptureSliceReader.h"
 #include "sound/NotificationEvent.h"
 #include "sound/SoundBackend.h"
 #include "sound/SoundHost.h"
@@ -67,8 +70,10 @@ inline constexpr int kSpectrumBins = 256;
 
 // The sound device layer: capture with buffer notifications, the capture loop on the GUI
 // thread, the analysis of each captured region (FFT frames to the display, then the DTMF
-// detector) and playback of a WAV file. The program uses one instance, soundLayer(), through
-// the free functions below; tests may build their own.
+// detector) and playback of a WAV file. The layer owns the detector's state and its filter
+// bank; nothing resets them between captures, so what the filters and the detector remember
+// carries over from one capture to the next for the life of the layer. A program uses one layer
+// (the window owns it, or is given it); tests build their own.
 //
 // Everything runs on the GUI thread. StartCapture does not return while capture runs: its loop
 // waits for the notification event or window input and lets the window process its events after
@@ -84,7 +89,7 @@ public:
     SoundLayer& operator=(const SoundLayer&) = delete;
 
     // Plugs in the window and the backend (not owned; both must outlive the layer's use), loads
-    // the backend and designs the filter bank (DesignFilterBank(filterBank())). 0, or -3 (no
+    // the backend and designs the layer's filter bank (its histories are kept). 0, or -3 (no
     // backend, or it cannot be used), -1, -2 as ISoundBackend::Load reports them; each failure
     // shows kNoSoundSystem then kAbandon and skips the filter design.
     int InitSound(ISoundHost& host, ISoundBackend* backend);
@@ -115,8 +120,8 @@ public:
     // Analyses one region of `bytes` bytes of native 16-bit samples (the pointer must be
     // suitably aligned for std::int16_t): each whole 512-sample frame (while no stop is
     // requested) through the FFT to ISoundHost::DrawSpectrum, pumping window events after each;
-    // then the whole region through the DTMF detector, stop or not. An exception shows
-    // kInternalError. Returns 0.
+    // then the whole region through the DTMF detector (the layer's state and bank, events to
+    // ISoundHost::DetectorHost), stop or not. An exception shows kInternalError. Returns 0.
     int ProcessCapturedRegion(const void* region, std::uint32_t bytes);
 
     // Plays a WAV file on the default output and returns when it has been heard to its end.
@@ -133,12 +138,14 @@ public:
     bool CaptureStopRequested() const { return captureStop_; }
     bool HasCaptureDevice() const { return captureDeviceOpen_; }
     bool CaptureFileOpen() const { return captureFile_ != nullptr; }
-    std::uint32_t NextReadOffset() const { return nextReadOffset_; }
+    std::uint32_t NextReadOffset() const { return reader_.Offset(); }
     const std::shared_ptr<CaptureBuffer>& Buffer() const { return captureBuffer_; }
     const std::array<std::int32_t, kSpectrumBins>& SpectrumMagnitudes() const
     {
         return spectrumMagnitudes_;
     }
+    const DetectorState& Detector() const { return detector_; }
+    const FilterBank& Bank() const { return *bank_; }
 
 private:
     int FailStart(int code);
@@ -153,23 +160,12 @@ private:
     std::shared_ptr<NotificationEvent> event_;
     std::shared_ptr<CaptureBuffer> captureBuffer_; // kept across stops; replaced at each start
     std::FILE* captureFile_ = nullptr;
-    std::uint32_t nextReadOffset_ = 0; // bytes
+    CaptureSliceReader reader_; // of captureBuffer_
     std::unique_ptr<FftAnalyser> analyser_;
+    std::unique_ptr<FilterBank> bank_; // all zero until InitSound designs it
+    DetectorState detector_;
     std::array<float, kFftFrameSamples> fftInput_ {};
     std::array<std::int32_t, kSpectrumBins> spectrumMagnitudes_ {};
 };
-
-// The program's one sound layer.
-SoundLayer& soundLayer();
-
-// The program's entry points, forwarding to soundLayer().
-int InitSound(ISoundHost& host, ISoundBackend* backend);
-int StartCapture();
-int StopCapture();
-int ReleaseSound();
-int CaptureLoop();
-int HandleCaptureNotification();
-int ProcessCapturedRegion(const void* region, std::uint32_t bytes);
-void PlaySoundFile(const std::string& path);
 
 } // namespace quelsor

@@ -2,7 +2,6 @@
 // the other end hears the played command and answers through the capture side.
 
 #include "app/MainForm.h"
-#include "audio/DtmfDetector.h"
 #include "device/QtSoundBackend.h"
 #include "sound/SoundLayer.h"
 #include "tests/support/SimulatedLink.h"
@@ -137,7 +136,6 @@ namespace {
             ASSERT_TRUE(dir.isValid());
             previousDir = QDir::currentPath();
             QDir::setCurrent(dir.path());
-            detectorState() = DetectorState {};
             sound.SetStopDelay(0);
         }
         void TearDown() override

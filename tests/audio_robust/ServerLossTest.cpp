@@ -4,7 +4,6 @@
 // executable before Qt connects, so the shared virtual link is never touched.
 
 #include "app/MainForm.h"
-#include "audio/DtmfDetector.h"
 #include "common/ProcessExit.h"
 #include "device/QtSoundBackend.h"
 #include "sound/SoundLayer.h"
@@ -47,7 +46,6 @@ namespace {
         }
         QTemporaryDir dir;
         ASSERT_TRUE(dir.isValid());
-        detectorState() = DetectorState {};
         QtSoundBackend backend;
         SoundLayer sound;
         sound.SetStopDelay(0);

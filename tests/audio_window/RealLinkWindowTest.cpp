@@ -4,7 +4,6 @@
 // capture hears it through the sink's monitor.
 
 #include "app/MainForm.h"
-#include "audio/DtmfDetector.h"
 #include "device/QtSoundBackend.h"
 #include "sound/SoundLayer.h"
 #include "tests/support/SimulatedLink.h"
@@ -94,7 +93,6 @@ namespace {
         void SetUp() override
         {
             ASSERT_TRUE(dir.isValid());
-            detectorState() = DetectorState {};
             sound.SetStopDelay(0);
         }
         void TearDown() override

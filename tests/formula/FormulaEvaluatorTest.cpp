@@ -320,16 +320,25 @@ namespace {
         EXPECT_EQ(value, 5.0);
     }
 
-    TEST(SharedEvaluator, ReadsTheProgramCellTable)
+    TEST(OwnedEvaluator, ReadsOnlyItsOwnCellTable)
     {
-        ZoneCells zones;
+        // Two decoders side by side (the window and a decoder session, say) each own a table:
+        // a zone stored in one is invisible to the other's formulas (an empty slot reads 0).
+        CellTable mine;
+        CellTable other;
+        ZoneCells zones(mine);
         zones.Cell(7)->Kind = 1;
         zones.Cell(7)->Value = 21;
+        FormulaEvaluator evaluator(mine);
+        FormulaEvaluator stranger(other);
         std::string text = "Z7*2";
         std::int32_t status = 0;
-        EXPECT_EQ(EvaluateFormula(text, status), 42.0);
+        EXPECT_EQ(evaluator.EvaluateFormula(text, status), 42.0);
         EXPECT_EQ(status, 2);
-        EXPECT_EQ(&formulaEvaluator().Cells(), &cellTable());
+        text = "Z7*2";
+        EXPECT_EQ(stranger.EvaluateFormula(text, status), 0.0);
+        EXPECT_EQ(status, 2);
+        EXPECT_EQ(&evaluator.Cells(), &mine);
     }
 
 } // namespace

@@ -2,7 +2,6 @@
 #include "tests/sound/SoundLayerFakes.h"
 
 #include "audio/CommandFile.h"
-#include "audio/DtmfDetector.h"
 
 #include <gtest/gtest.h>
 
@@ -34,8 +33,7 @@ namespace {
         std::size_t answersWanted, int maxPumps = 20000)
     {
         InTempFolder folder(FolderName(comboText));
-        detectorState() = DetectorState {};
-        SoundLayer layer;
+        SoundLayer layer; // a detector and filter bank of its own, from rest
         layer.SetStopDelay(0);
         FakeSoundHost host;
         RequestRun run;

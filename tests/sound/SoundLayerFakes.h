@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decoder/RequestLog.h"
 #include "tests/support/ScratchFolder.h"
 
 #include "sound/SoundLayer.h"
@@ -36,17 +37,18 @@ public:
             throw std::runtime_error("detector");
         return 0;
     }
-    void SetIndicatorColour(int, std::uint32_t) override { }
-    std::string ViewText() const override { return view; }
-    void SetViewText(const std::string& text) override { view = text; }
-    void AddLogLine(const std::string& line) override { log.push_back(line); }
-    void DecodeResponse(const std::string& received) override { answers.push_back(received); }
+    void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators&) override { }
+    void OnCharacter(std::int64_t, char) override { }
+    void OnAnswer(const std::string& text) override
+    {
+        log.push_back(AnswerLogLine(text));
+        answers.push_back(text);
+    }
 
     std::vector<std::string> messages;
     std::vector<std::vector<std::int32_t>> frames;
-    std::vector<std::string> log;
-    std::vector<std::string> answers;
-    std::string view;
+    std::vector<std::string> log; // the window's line for each closed answer
+    std::vector<std::string> answers; // closed by the detector
     int eventPumps = 0;
     mutable int detectorCalls = 0;
     bool throwInDetector = false;

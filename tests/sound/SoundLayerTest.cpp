@@ -52,7 +52,6 @@ namespace {
             , backend(layer)
         {
             layer.SetStopDelay(0);
-            detectorState() = DetectorState {};
         }
 
         int Init() { return layer.InitSound(host, &backend); }
@@ -219,7 +218,7 @@ namespace {
         });
         std::uint32_t offsetAfterWrap = 1;
         backend.script.push_back([&] { offsetAfterWrap = layer.NextReadOffset(); });
-        const std::int64_t blocksBefore = detectorState().blockIndex;
+        const std::int64_t blocksBefore = layer.Detector().blockIndex;
         EXPECT_EQ(layer.StartCapture(), 0);
 
         std::vector<int> expected;
@@ -232,7 +231,7 @@ namespace {
         EXPECT_EQ(backend.buffer->locks, locks);
         EXPECT_EQ(backend.buffer->UnlockCount(), 2);
         EXPECT_EQ(host.detectorCalls, 3) << "one region, then two";
-        EXPECT_EQ(detectorState().blockIndex - blocksBefore, 34 * 512 / 16);
+        EXPECT_EQ(layer.Detector().blockIndex - blocksBefore, 34 * 512 / 16);
     }
 
     TEST_F(SoundLayerTest, LessThanOneSliceIsNothingToDo)
@@ -272,7 +271,7 @@ namespace {
         });
         std::int64_t blocksBefore = 0;
         backend.script.push_back([&] {
-            blocksBefore = detectorState().blockIndex;
+            blocksBefore = layer.Detector().blockIndex;
             // Stop from the window's events right after the first frame of the wrapping lock.
             host.onEvents = [&] {
                 if (host.frames.size() == 31 && !layer.CaptureStopRequested())
@@ -285,7 +284,7 @@ namespace {
 
         EXPECT_EQ(host.frames.size(), 31u) << "the second frame and the second region skipped";
         EXPECT_EQ(host.detectorCalls, 2);
-        EXPECT_EQ(detectorState().blockIndex - blocksBefore, 2 * 512 / 16)
+        EXPECT_EQ(layer.Detector().blockIndex - blocksBefore, 2 * 512 / 16)
             << "the detector still sees the whole first region";
         EXPECT_EQ(backend.buffer->UnlockCount(), 1) << "the interrupted lock is not released";
         EXPECT_EQ(layer.NextReadOffset(), 0u) << "advanced by the first region only";
