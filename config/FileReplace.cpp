@@ -70,6 +70,22 @@ namespace {
 
 } // namespace
 
+bool FinishFailedReplace(const fs::path& path, const fs::path& scratch, std::string_view bytes)
+{
+    const std::wstring name = path.wstring();
+    if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES
+        && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        // ReplaceFileW has removed the file and could not move the scratch file in
+        // (ERROR_UNABLE_TO_MOVE_REPLACEMENT): the contents now exist in the scratch file alone.
+        // Deleting it there would lose the whole configuration.
+        return MoveFileExW(scratch.wstring().c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    }
+    DeleteFileW(scratch.wstring().c_str());
+    Handle again(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return again.Valid() && WriteInPlace(again.Get(), bytes);
+}
+
 bool ReplaceFileContents(const fs::path& path, std::string_view bytes)
 {
     const std::wstring name = path.wstring();
@@ -111,10 +127,7 @@ bool ReplaceFileContents(const fs::path& path, std::string_view bytes)
                     nullptr, nullptr)) {
                 return true;
             }
-            DeleteFileW(scratch);
-            Handle again(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            return again.Valid() && WriteInPlace(again.Get(), bytes);
+            return FinishFailedReplace(path, fs::path(scratch), bytes);
         }
         DeleteFileW(scratch);
     }

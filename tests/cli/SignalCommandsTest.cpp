@@ -1,5 +1,6 @@
 #include "audio/ToneGenerator.h"
 #include "audio/WavHeader.h"
+#include "tests/support/ConsoleText.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,8 @@ namespace {
             int status = std::system(command.c_str());
             status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
-            CliRun run { status, ReadText(out), ReadText(err) };
+            CliRun run { status, testing::ConsoleText(ReadText(out)),
+                testing::ConsoleText(ReadText(err)) };
             std::remove(out.c_str());
             std::remove(err.c_str());
             return run;

@@ -1,4 +1,5 @@
 #include "TempFolder.h"
+#include "tests/support/ConsoleText.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,8 @@ namespace {
         int status = std::system(command.c_str());
         status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
-        return CliRun { status, ReadBytes(out), ReadBytes(err) };
+        return CliRun { status, testing::ConsoleText(ReadBytes(out)),
+            testing::ConsoleText(ReadBytes(err)) };
     }
 
     TEST(CliConfig, PrintsTheLoadAndEndsWithTheErrorOfAnEarlyStop)

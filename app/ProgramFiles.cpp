@@ -1,0 +1,50 @@
+#include "app/ProgramFiles.h"
+
+#include "config/ConfigLocation.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace quelsor {
+
+namespace {
+
+    constexpr const char* kSampleName = "quelsor/quelsor.ini"; // under a share/ folder
+
+} // namespace
+
+std::string InstalledSampleConfiguration()
+{
+    const QString besidePrefix
+        = QDir(QCoreApplication::applicationDirPath()).filePath("../share/" + QString(kSampleName));
+    if (QFileInfo(besidePrefix).isFile())
+        return QDir::cleanPath(besidePrefix).toStdString();
+    return QStandardPaths::locate(QStandardPaths::GenericDataLocation, kSampleName).toStdString();
+}
+
+void ChooseProgramFiles(MainFormSetup& setup)
+{
+    const std::string userFolder
+        = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString();
+    const ConfigurationChoice choice
+        = ChooseConfigurationFile(QCoreApplication::applicationFilePath().toStdString(), userFolder,
+            InstalledSampleConfiguration());
+    if (!choice.problem.empty())
+        std::fprintf(stderr, "quelsor: %s\n", choice.problem.c_str());
+    setup.iniPath = choice.iniPath;
+    setup.logIniPath = !choice.besideExecutable;
+
+    QString scratch = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (scratch.isEmpty() || !QDir().mkpath(scratch)) {
+        std::fprintf(stderr, "quelsor: cannot create the cache folder %s; using %s\n",
+            scratch.toStdString().c_str(), QDir::tempPath().toStdString().c_str());
+        scratch = QDir::tempPath();
+    }
+    setup.scratchFolder = QDir::toNativeSeparators(scratch).toStdString();
+}
+
+} // namespace quelsor
