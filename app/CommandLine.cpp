@@ -3,6 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace quelsor {
 
 const char* const kWindowUsage
@@ -29,14 +36,31 @@ const char* const kWindowUsage
       "  --version      show the version\n"
       "The toolkit's own options are accepted too, for example -platform offscreen.\n";
 
+namespace {
+
+    // A Windows program of the GUI subsystem has no console: the text goes to the console of
+    // the command prompt that started it, unless stdout has been redirected.
+    void UseParentConsole()
+    {
+#ifdef _WIN32
+        const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS))
+            std::freopen("CONOUT$", "w", stdout);
+#endif
+    }
+
+} // namespace
+
 int HandleInformationOptions(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            UseParentConsole();
             std::fputs(kWindowUsage, stdout);
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
+            UseParentConsole();
             std::printf("quelsor %s\n", QUELSOR_VERSION);
             return 0;
         }

@@ -105,9 +105,12 @@ bool ReplaceFileContents(const fs::path& path, std::string_view bytes)
         DeleteFileW(name.c_str());
         return false;
     }
+    // Windows refuses to open a read-only file for writing; the attribute is checked as well
+    // for the emulations that do not (Wine run as root opens it).
     BY_HANDLE_FILE_INFORMATION info {};
     if (!GetFileInformationByHandle(target.Get(), &info)
-        || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        || (info.dwFileAttributes
+            & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)))
         return false;
 
     // A unique scratch file beside the target; GetTempFileNameW creates it exclusively.
@@ -125,6 +128,12 @@ bool ReplaceFileContents(const fs::path& path, std::string_view bytes)
             // Keeps the target's attributes, security and creation time.
             if (ReplaceFileW(name.c_str(), scratch, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                     nullptr, nullptr)) {
+                // The attributes once more, for the file systems and emulations whose
+                // ReplaceFileW does not carry them over (Wine's does not).
+                constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN
+                    | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
+                if ((info.dwFileAttributes & kSettable) != 0)
+                    SetFileAttributesW(name.c_str(), info.dwFileAttributes & kSettable);
                 return true;
             }
             return FinishFailedReplace(path, fs::path(scratch), bytes);

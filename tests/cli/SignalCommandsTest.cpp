@@ -1,5 +1,6 @@
 #include "audio/ToneGenerator.h"
 #include "audio/WavHeader.h"
+#include "common/WideText.h"
 #include "tests/support/ConsoleText.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,11 @@ namespace {
             const std::string command
                 = "\"" QUELSOR_CLI "\" " + arguments + " >\"" + out + "\" 2>\"" + err + "\"";
 #ifdef _WIN32
-            const int status = std::system(("\"" + command + "\"").c_str());
+            // The wide call, so that UTF-8 arguments reach the program whole (std::system takes
+            // the ANSI code page).
+            std::wstring wide;
+            EXPECT_TRUE(WideFromUtf8("\"" + command + "\"", wide));
+            const int status = _wsystem(wide.c_str());
 #else
             int status = std::system(command.c_str());
             status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
