@@ -183,6 +183,6 @@ finished=$SECONDS
 echo
 echo "Windows build: cross-build $((built - started)) s, unit tests under Wine $((unit_tested - built)) s," \
   "$((passed + failed)) command comparisons $((finished - unit_tested)) s"
-[ ${#skipped[@]} -eq 0 ] || echo "Left out (--leave-out $leave_out): ${skipped[*]}"
+[ ${#skipped[@]} -eq 0 ] || echo "Left out (--leave-out ${leave_out#,}): ${skipped[*]}"
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
