@@ -28,8 +28,9 @@ std::string InstalledSampleConfiguration()
 
 void ChooseProgramFiles(MainFormSetup& setup)
 {
-    const std::string userFolder
-        = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString();
+    const QString configFolder
+        = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const std::string userFolder = QDir::toNativeSeparators(configFolder).toStdString();
     const ConfigurationChoice choice
         = ChooseConfigurationFile(QCoreApplication::applicationFilePath().toStdString(), userFolder,
             InstalledSampleConfiguration());
