@@ -3,6 +3,8 @@
 #include "app/MessageBoxMessages.h"
 #include "app/PlatformTiming.h"
 #include "audio/CommandFile.h"
+#include "common/FileOpen.h"
+#include "decoder/RequestLog.h"
 #include "formula/FormulaEvaluator.h"
 #include "sound/SoundLayer.h"
 
@@ -83,24 +85,25 @@ namespace {
 
 TfrmMain::TfrmMain(const MainFormSetup& setup, QWidget* parent)
     : QWidget(parent)
-    , messages_(setup.messages)
-    , sound_(setup.sound != nullptr ? *setup.sound : soundLayer())
+    , ownMessages_(setup.messages == nullptr ? std::make_unique<MessageBoxMessages>(this) : nullptr)
+    , messages_(setup.messages != nullptr ? setup.messages : ownMessages_.get())
+    , ownSound_(setup.sound == nullptr ? std::make_unique<SoundLayer>() : nullptr)
+    , sound_(setup.sound != nullptr ? *setup.sound : *ownSound_)
     , backend_(setup.backend)
     , iniPath_(setup.iniPath)
+    , logIniPath_(setup.logIniPath)
+    , commandFilePath_(PathInFolder(setup.scratchFolder, kCommandFileName))
     , canvas_(kCanvasWidth, kCanvasHeight, WindowColourOf(palette().color(QPalette::Window)))
     , canvasImage_(reinterpret_cast<const uchar*>(canvas_.Bits()), canvas_.Width(),
           canvas_.Height(), canvas_.BytesPerLine(), QImage::Format_RGB32)
     , display_(canvas_, *this)
-    , decoder_(*this, seqList_)
+    , evaluator_(cells_, messages_)
+    , decoder_(*this, seqList_, evaluator_)
 {
-    if (messages_ == nullptr) {
-        ownMessages_ = std::make_unique<MessageBoxMessages>(this);
-        messages_ = ownMessages_.get();
-    }
-    // The formula evaluator reports a full parser stack in the window's message box.
-    formulaEvaluator().SetOperatorMessages(messages_);
     if (iniPath_.empty())
         iniPath_ = IniPathForExecutable(QCoreApplication::applicationFilePath().toStdString());
+    if (!setup.scratchFolder.empty())
+        sound_.SetScratchFolder(setup.scratchFolder);
     CreateControls();
     FormCreate();
 }
@@ -250,6 +253,10 @@ void TfrmMain::FormShow()
         + Text(main_text::kVersion));
     display_.ComputeMarkerBins();
     LoadConfiguration(iniPath_, *this, seqList_, *this);
+    if (logIniPath_) {
+        const std::string format = main_text::kConfigurationFile;
+        AddLogLine(format.substr(0, format.find("%s")) + iniPath_);
+    }
     decoder_.pendingSeq = -1;
     BeginFineTimerResolution();
     if (cmbDTMFSeq->count() > 0)
@@ -283,7 +290,6 @@ void TfrmMain::FormDestroy()
     destroyed_ = true;
     seqList_.Clear();
     sound_.ReleaseSound();
-    formulaEvaluator().SetOperatorMessages(nullptr);
 }
 
 // ---- Buttons ----
@@ -291,8 +297,8 @@ void TfrmMain::FormDestroy()
 void TfrmMain::cmdPlayClick()
 {
     const std::string text = cmbDTMFSeq->currentText().toStdString();
-    if (!WriteCommandFile(kCommandFileName, text)) {
-        ShowMessage(CommandFileOpenMessage(kCommandFileName));
+    if (!WriteCommandFile(commandFilePath_, text)) {
+        ShowMessage(CommandFileOpenMessage(commandFilePath_));
         return;
     }
     if (capturing_) {
@@ -300,8 +306,8 @@ void TfrmMain::cmdPlayClick()
         sound_.StopCapture();
     }
     ChooseOutput();
-    sound_.PlaySoundFile(kCommandFileName);
-    AddLogLine(main_text::kAwaitingAnswer);
+    sound_.PlaySoundFile(commandFilePath_);
+    AddLogLine(kAwaitingAnswer);
     decoder_.pendingSeq = selectedSequenceItem();
     // A window closed during the playback does not start listening again: nothing could stop
     // that capture any more and the program would never end.
@@ -436,11 +442,27 @@ void TfrmMain::SetIndicatorColour(int tone, std::uint32_t colour)
     l[tone]->setPalette(palette);
 }
 
-std::string TfrmMain::ViewText() const { return txtView->text().toStdString(); }
-
-void TfrmMain::SetViewText(const std::string& text)
+void TfrmMain::OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators& indicators)
 {
-    txtView->setText(QString::fromStdString(text));
+    for (int t = 0; t < 8; ++t)
+        SetIndicatorColour(
+            t, indicators[static_cast<std::size_t>(t)] ? kIndicatorOn : kIndicatorOff);
+}
+
+void TfrmMain::OnCharacter(std::int64_t, char character)
+{
+    // Appended to the line as it is now, whatever the operator typed into it.
+    const QString shown = clearViewPending_ ? QString() : txtView->text();
+    clearViewPending_ = false;
+    txtView->setText(shown + QLatin1Char(character));
+}
+
+void TfrmMain::OnAnswer(const std::string& text)
+{
+    // The answer stays in txtView until the next character.
+    clearViewPending_ = true;
+    AddLogLine(AnswerLogLine(text));
+    decoder_.DecodeResponse(text);
 }
 
 void TfrmMain::AddLogLine(const std::string& line)
@@ -468,8 +490,6 @@ QStringList TfrmMain::logLines() const
         lines.append(block.text());
     return lines;
 }
-
-void TfrmMain::DecodeResponse(const std::string& received) { decoder_.DecodeResponse(received); }
 
 bool TfrmMain::DebugChecked() const { return chkDebug->isChecked(); }
 

@@ -7,6 +7,8 @@
 #include "decoder/ResponseDecoder.h"
 #include "display/PixelCanvas.h"
 #include "display/SpectrumDisplay.h"
+#include "formula/FormulaCells.h"
+#include "formula/FormulaEvaluator.h"
 #include "sound/DeviceChoice.h"
 #include "sound/SoundHost.h"
 
@@ -40,16 +42,28 @@ namespace main_text {
     inline constexpr const char* kVersionPrefix = "  Version ";
     inline constexpr const char* kVersion = "1.2 du 16/06/2012 (KARVO)";
     inline constexpr const char* kSoundInitError = "Erreur initialisation DirectSound : %d";
-    inline constexpr const char* kAwaitingAnswer = "Attente de la réponse";
+    // Logged at start when the configuration is not the file beside the executable.
+    inline constexpr const char* kConfigurationFile = "Fichier de configuration : %s";
 } // namespace main_text
 
-// What the window is built with. Everything not given takes the program's own: the window's
-// message boxes, the program's sound layer, the configuration file beside the executable.
+// Colours of the tone indicators l0..l7 (0x00BBGGRR): a tone shown present, and absent.
+inline constexpr std::uint32_t kIndicatorOn = 255; // red
+inline constexpr std::uint32_t kIndicatorOff = 0; // black
+
+// What the window is built with. Everything not given takes the window's own: its message boxes,
+// a sound layer of its own (the program's one: its detector and filter bank then live as long as
+// the window), the configuration file beside the executable.
 struct MainFormSetup {
     IOperatorMessages* messages = nullptr; // not owned; null: modal message boxes
     ISoundBackend* backend = nullptr; // not owned; null: the sound layer reports no sound system
-    SoundLayer* sound = nullptr; // not owned; null: soundLayer()
+    SoundLayer* sound = nullptr; // not owned; null: one the window owns
     std::string iniPath; // UTF-8; empty: IniPathForExecutable(application file path)
+    // Logs kConfigurationFile with iniPath once the configuration is loaded: the operator learns
+    // which file holds the threshold when it is not the one beside the executable.
+    bool logIniPath = false;
+    // Folder of the scratch files "tmp_dtmf.wav" and "tmp.wav" (UTF-8); empty: the current
+    // directory.
+    std::string scratchFolder;
 };
 
 // The main window: the request generator, the capture buttons, the threshold slider, the eight
@@ -100,13 +114,17 @@ public:
     void DrawSpectrum(const std::int32_t* magnitudes, int count) override;
     IDetectorHost& DetectorHost() override { return *this; }
 
-    // IDetectorHost
+    // IDetectorHost: the indicators follow each block; each accepted character is appended to
+    // txtView, which the first character after a closed answer empties first; a closed answer
+    // is logged as AnswerLogLine and decoded.
     int Threshold() const override;
-    void SetIndicatorColour(int tone, std::uint32_t colour) override;
-    std::string ViewText() const override;
-    void SetViewText(const std::string& text) override;
-    void AddLogLine(const std::string& line) override; // also IDecoderHost, ISpectrumHost
-    void DecodeResponse(const std::string& received) override;
+    void OnToneMask(
+        std::int64_t block, std::uint8_t toneMask, const ToneIndicators& indicators) override;
+    void OnCharacter(std::int64_t block, char character) override;
+    void OnAnswer(const std::string& text) override;
+
+    // IDecoderHost, ISpectrumHost
+    void AddLogLine(const std::string& line) override;
 
     // IDecoderHost
     bool DebugChecked() const override; // also ISpectrumHost
@@ -167,12 +185,17 @@ private:
     // device is logged and the default used.
     void ChooseInput();
     void ChooseOutput();
+    // Indicator l[tone] in colour (kIndicatorOn or kIndicatorOff).
+    void SetIndicatorColour(int tone, std::uint32_t colour);
 
     std::unique_ptr<IOperatorMessages> ownMessages_;
     IOperatorMessages* messages_;
+    std::unique_ptr<SoundLayer> ownSound_;
     SoundLayer& sound_;
     ISoundBackend* backend_;
     std::string iniPath_;
+    bool logIniPath_;
+    std::string commandFilePath_; // the scratch "tmp_dtmf.wav"
 
     bool capturing_ = false;
     int runningLoops_ = 0; // capture loops in progress (nested ones included)
@@ -181,6 +204,8 @@ private:
     QImage canvasImage_; // a view of canvas_'s pixels
     SpectrumDisplay display_;
     SeqList seqList_;
+    CellTable cells_; // only column Z is ever filled: the zone cells
+    FormulaEvaluator evaluator_; // reports a full parser stack in messages_
     ResponseDecoder decoder_;
 
     bool shown_ = false; // FormShow has run
@@ -189,6 +214,7 @@ private:
     bool logEmpty_ = false; // cleared, and no line added since (the operator may have typed)
     QRegion pendingBlit_; // parts of the window we asked to repaint for our own drawing
     std::array<std::uint32_t, 8> indicatorColour_ {};
+    bool clearViewPending_ = false; // an answer was closed: the next character empties txtView
 };
 
 } // namespace quelsor

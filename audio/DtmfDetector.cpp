@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace quelsor {
 
@@ -28,36 +29,20 @@ namespace {
             ++counter;
     }
 
-    // kAnswerLogFormat filled with the text and its length in characters.
-    std::string AnswerLogLine(const std::string& text)
-    {
-        const std::string format = kAnswerLogFormat;
-        const std::size_t textAt = format.find("%s");
-        const std::size_t lengthAt = format.find("%d");
-        return format.substr(0, textAt) + text + format.substr(textAt + 2, lengthAt - textAt - 2)
-            + std::to_string(text.size()) + format.substr(lengthAt + 2);
-    }
-
     void AcceptCharacter(DetectorState& state, IDetectorHost& host, char character)
     {
         state.silenceCount = 0;
-        if (state.clearPending) {
-            host.SetViewText("");
-            state.clearPending = false;
-        }
         state.receivedText += character;
-        host.SetViewText(host.ViewText() + character);
-        host.CharacterAccepted(state.blockIndex, character);
+        host.OnCharacter(state.blockIndex, character);
     }
 
     void CloseAnswer(DetectorState& state, IDetectorHost& host)
     {
-        state.clearPending = true;
-        host.AddLogLine(AnswerLogLine(state.receivedText));
-        // The decoder gets its own copy: the text is emptied right after.
-        const std::string received = state.receivedText;
-        host.DecodeResponse(received);
+        // The state is done with the text before the host hears of it: the host gets a text of
+        // its own, whatever it does meanwhile.
+        const std::string received = std::move(state.receivedText);
         state.receivedText.clear();
+        host.OnAnswer(received);
     }
 
 } // namespace
@@ -137,7 +122,7 @@ void AdvanceDetector(DetectorState& state, IDetectorHost& host, std::uint8_t ton
                 if (state.silenceCount > kGapBlocks)
                     AcceptCharacter(state, host, character);
                 else
-                    host.CharacterDropped(state.blockIndex, character);
+                    host.OnCharacterDropped(state.blockIndex, character);
             }
         }
         if (!characterEnded && state.silenceCount > kEndOfAnswerBlocks
@@ -149,6 +134,30 @@ void AdvanceDetector(DetectorState& state, IDetectorHost& host, std::uint8_t ton
     ++state.blockIndex;
 }
 
+ToneEnergies BlockEnergies(FilterBank& bank, const std::int16_t* block)
+{
+    // The eight filters are independent: running them side by side, sample by sample, gives
+    // each the same stream in the same order while letting their recursions overlap.
+    std::int64_t sums[kToneCount] = {};
+    for (int i = 0; i < kBlockSamples; ++i) {
+        const double x = block[i];
+        for (int t = 0; t < kToneCount; ++t)
+            sums[t] += AbsTruncated(bank[static_cast<std::size_t>(t)].FilterSample(x));
+    }
+    ToneEnergies energy;
+    for (int t = 0; t < kToneCount; ++t)
+        energy[static_cast<std::size_t>(t)] = static_cast<std::int32_t>(sums[t] / kBlockSamples);
+    return energy;
+}
+
+void DecideBlock(
+    DetectorState& state, IDetectorHost& host, const ToneEnergies& energy, int threshold)
+{
+    const BlockDecision decision = ClassifyBlock(energy, threshold);
+    host.OnToneMask(state.blockIndex, decision.toneMask, decision.indicators);
+    AdvanceDetector(state, host, decision.toneMask);
+}
+
 void DetectDTMF(DetectorState& state, FilterBank& bank, IDetectorHost& host,
     const std::int16_t* samples, int count)
 {
@@ -158,37 +167,8 @@ void DetectDTMF(DetectorState& state, FilterBank& bank, IDetectorHost& host,
     const int blocks = count / kBlockSamples;
     for (int b = 0; b < blocks; ++b) {
         const std::int16_t* block = samples + static_cast<std::ptrdiff_t>(b) * kBlockSamples;
-        // The eight filters are independent: running them side by side, sample by sample, gives
-        // each the same stream in the same order while letting their recursions overlap.
-        std::int64_t sums[kToneCount] = {};
-        for (int i = 0; i < kBlockSamples; ++i) {
-            const double x = block[i];
-            for (int t = 0; t < kToneCount; ++t)
-                sums[t] += AbsTruncated(bank[static_cast<std::size_t>(t)].FilterSample(x));
-        }
-        ToneEnergies energy;
-        for (int t = 0; t < kToneCount; ++t)
-            energy[static_cast<std::size_t>(t)]
-                = static_cast<std::int32_t>(sums[t] / kBlockSamples);
-
-        const BlockDecision decision = ClassifyBlock(energy, threshold);
-        for (int t = 0; t < kToneCount; ++t) {
-            host.SetIndicatorColour(
-                t, decision.indicators[static_cast<std::size_t>(t)] ? kIndicatorOn : kIndicatorOff);
-        }
-        AdvanceDetector(state, host, decision.toneMask);
+        DecideBlock(state, host, BlockEnergies(bank, block), threshold);
     }
-}
-
-DetectorState& detectorState()
-{
-    static DetectorState state;
-    return state;
-}
-
-void DetectDTMF(IDetectorHost& host, const std::int16_t* samples, int count)
-{
-    DetectDTMF(detectorState(), filterBank(), host, samples, count);
 }
 
 } // namespace quelsor

@@ -4,12 +4,6 @@
 
 namespace quelsor {
 
-FilterBank& filterBank()
-{
-    static FilterBank bank;
-    return bank;
-}
-
 void DesignFilterBank(FilterBank& bank)
 {
     for (BandPassFilter& filter : bank)

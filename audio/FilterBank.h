@@ -9,14 +9,10 @@
 namespace quelsor {
 
 // One band-pass filter per DTMF tone, element t tuned to kToneFrequencies[t] ± 20 Hz at
-// 16000 Hz. About 330 KB: keep it in static storage or on the heap.
+// 16000 Hz. About 330 KB: keep it on the heap (NewDesignedFilterBank, or the sound layer's own).
 using FilterBank = std::array<BandPassFilter, kToneCount>;
 
 inline constexpr double kFilterHalfBandwidth = 20.0; // Hz each side of the tone
-
-// The sound unit's bank, built at first use with every field (and so every history) at zero;
-// InitSound designs it once and the detector runs it for the life of the program.
-FilterBank& filterBank();
 
 // Sets the sample rate of every element to 16000 Hz, then designs elements 0..7 in order with
 // the band tone − 20 Hz .. tone + 20 Hz. The histories are left as they are.

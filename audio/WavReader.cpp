@@ -1,5 +1,6 @@
 #include "WavReader.h"
 
+#include "common/FileOpen.h"
 #include "common/SampleFormat.h"
 
 #include <cstdio>
@@ -167,7 +168,7 @@ WavReadResult ReadWavBuffer(const void* data, std::size_t size)
 
 WavReadResult ReadWavFile(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFileUtf8(path, "rb");
     if (file == nullptr)
         return Failure("cannot open " + path);
     std::vector<std::uint8_t> contents;

@@ -20,14 +20,9 @@ using namespace quelsor;
 class QuietHost : public IDetectorHost {
 public:
     int Threshold() const override { return 0; }
-    void SetIndicatorColour(int, std::uint32_t) override { }
-    std::string ViewText() const override { return view_; }
-    void SetViewText(const std::string& text) override { view_ = text; }
-    void AddLogLine(const std::string&) override { }
-    void DecodeResponse(const std::string&) override { }
-
-private:
-    std::string view_;
+    void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators&) override { }
+    void OnCharacter(std::int64_t, char) override { }
+    void OnAnswer(const std::string&) override { }
 };
 
 // One second of a typical answer: tone pairs and silences.

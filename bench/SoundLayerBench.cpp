@@ -40,11 +40,10 @@ public:
     IDetectorHost& DetectorHost() override { return *this; }
 
     int Threshold() const override { return 0; }
-    void SetIndicatorColour(int, std::uint32_t) override { }
-    std::string ViewText() const override { return view_; }
-    void SetViewText(const std::string& text) override { view_ = text; }
+    void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators&) override { }
+    void OnCharacter(std::int64_t, char) override { }
+    void OnAnswer(const std::string&) override { }
     void AddLogLine(const std::string&) override { }
-    void DecodeResponse(const std::string&) override { }
 
     bool Capturing() const override { return true; }
     bool GrilleChecked() const override { return true; }
@@ -56,7 +55,6 @@ private:
     PixelCanvas canvas_;
     SpectrumDisplay display_;
     bool draw_;
-    std::string view_;
 };
 
 // A backend whose first wait runs the measurement inside a running capture (so the analyser is

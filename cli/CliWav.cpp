@@ -1,6 +1,7 @@
 #include "CliWav.h"
 
 #include "audio/WavReader.h"
+#include "decoder/RequestLog.h"
 
 #include <charconv>
 
@@ -35,26 +36,18 @@ CliDetectorHost::CliDetectorHost(int threshold, bool trace, std::FILE* out)
 {
 }
 
-void CliDetectorHost::SetIndicatorColour(int tone, std::uint32_t colour)
-{
-    (void)tone;
-    (void)colour;
-}
-
-void CliDetectorHost::AddLogLine(const std::string& line)
-{
-    std::fprintf(out_, "%s\n", line.c_str());
-}
-
-void CliDetectorHost::DecodeResponse(const std::string& received) { (void)received; }
-
-void CliDetectorHost::CharacterAccepted(std::int64_t block, char character)
+void CliDetectorHost::OnCharacter(std::int64_t block, char character)
 {
     if (trace_)
         std::fprintf(out_, "# %lld %c\n", static_cast<long long>(block), character);
 }
 
-void CliDetectorHost::CharacterDropped(std::int64_t block, char character)
+void CliDetectorHost::OnAnswer(const std::string& text)
+{
+    std::fprintf(out_, "%s\n", AnswerLogLine(text).c_str());
+}
+
+void CliDetectorHost::OnCharacterDropped(std::int64_t block, char character)
 {
     if (trace_)
         std::fprintf(out_, "# %lld dropped %c\n", static_cast<long long>(block), character);

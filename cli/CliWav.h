@@ -18,27 +18,24 @@ bool LoadRecording(
 // Parses a whole decimal integer (optional sign); false for anything else or out of range.
 bool ParseInteger(const std::string& text, int& value);
 
-// The detector's view of the command line: the threshold is fixed, the indicators are ignored,
-// log lines are printed on out as they come; with trace, accepted and dropped characters are
-// printed as "# <block> <char>" and "# <block> dropped <char>". Closed answers are not decoded.
+// The detector's host on the command line: the threshold is fixed, the indicators are ignored,
+// each closed answer prints its log line (AnswerLogLine) on out as it comes; with trace,
+// accepted and dropped characters are printed as "# <block> <char>" and "# <block> dropped
+// <char>". Closed answers are not decoded.
 class CliDetectorHost : public IDetectorHost {
 public:
     CliDetectorHost(int threshold, bool trace, std::FILE* out);
 
     int Threshold() const override { return threshold_; }
-    void SetIndicatorColour(int tone, std::uint32_t colour) override;
-    std::string ViewText() const override { return view_; }
-    void SetViewText(const std::string& text) override { view_ = text; }
-    void AddLogLine(const std::string& line) override;
-    void DecodeResponse(const std::string& received) override;
-    void CharacterAccepted(std::int64_t block, char character) override;
-    void CharacterDropped(std::int64_t block, char character) override;
+    void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators&) override { }
+    void OnCharacter(std::int64_t block, char character) override;
+    void OnAnswer(const std::string& text) override;
+    void OnCharacterDropped(std::int64_t block, char character) override;
 
 private:
     int threshold_;
     bool trace_;
     std::FILE* out_;
-    std::string view_;
 };
 
 } // namespace quelsor::cli

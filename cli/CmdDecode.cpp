@@ -66,10 +66,10 @@ success, 2 for a usage error, an unreadable file or a request outside the items.
             , printer_(printer)
         {
         }
-        void DecodeResponse(const std::string& received) override
+        void OnAnswer(const std::string& text) override
         {
             printer_.SetRecordingSeconds(static_cast<double>(state_.blockIndex) / 1000.0);
-            SessionDetectorHost::DecodeResponse(received);
+            SessionDetectorHost::OnAnswer(text);
         }
 
     private:

@@ -106,7 +106,8 @@ int RunFormula(const std::vector<std::string>& args)
         return UsageError("%s", expressions.empty() ? "missing EXPR" : "only one EXPR is allowed");
 
     // The cells as the window creates them: Z1..Z100, no number until a value is stored.
-    ZoneCells zoneCells;
+    CellTable table;
+    ZoneCells zoneCells(table);
     for (const CellValue& cell : cells) {
         FormulaCell* target = zoneCells.Cell(cell.zone);
         target->Kind = 1;
@@ -114,12 +115,10 @@ int RunFormula(const std::vector<std::string>& args)
     }
 
     StderrMessages messages;
-    FormulaEvaluator& evaluator = formulaEvaluator();
-    evaluator.SetOperatorMessages(&messages);
+    FormulaEvaluator evaluator(table, &messages);
     std::string text = expressions.front();
     std::int32_t status = 0;
     const double value = evaluator.EvaluateFormula(text, status);
-    evaluator.SetOperatorMessages(nullptr);
 
     std::printf("%d\t%.17g\t%s\n", static_cast<int>(status), value, text.c_str());
     return status == 0 ? 1 : 0;

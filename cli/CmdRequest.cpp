@@ -10,6 +10,8 @@
 
 #include "CliWav.h"
 
+#include "decoder/RequestLog.h"
+
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundRequest.h"
 
@@ -24,13 +26,15 @@ namespace quelsor::cli {
 
 namespace {
 
-    const char kRequestUsage[]
+    // The help, in two parts around the log line kAwaitingAnswer.
+    const char kRequestUsageHead[]
         = R"usage(Usage: quelsor-cli request --config FILE.ini --request N [--debug] [--timeout SECONDS]
                             [--format F] [--input DEVICE] [--output DEVICE]
 
 Sends one status request over the sound devices and decodes its answer, as a click on "Gén. DTMF" does with request item N selected: writes
 the command file tmp_dtmf.wav (and the capture file tmp.wav) in the current
-directory, plays it to its end, logs "Attente de la réponse", then listens
+directory, plays it to its end, logs ")usage";
+    const char kRequestUsageTail[] = R"usage(", then listens
 with the DTMF detector (threshold 200 - Seuil of FILE.ini) and decodes every
 answer it closes. Every log line is printed on stdout as the log window
 would show it, as soon as it comes.
@@ -100,7 +104,9 @@ error or a sound device error (the sound layer's messages go to stderr).
 int RunRequest(const std::vector<std::string>& args)
 {
     if (WantsHelp(args)) {
-        std::fputs(kRequestUsage, stdout);
+        std::fputs(kRequestUsageHead, stdout);
+        std::fputs(kAwaitingAnswer, stdout);
+        std::fputs(kRequestUsageTail, stdout);
         return 0;
     }
 #ifndef QUELSOR_HAVE_SOUND

@@ -10,11 +10,9 @@
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundApplication.h"
 
-#include "audio/DtmfDetector.h"
-#include "audio/FilterBank.h"
 #include "common/SampleFormat.h"
 #include "device/NewSoundBackend.h"
-#include "sim/DeviceListenerHost.h"
+#include "sim/DeviceListener.h"
 #include "sim/ReplySignal.h"
 
 #include <atomic>
@@ -170,8 +168,7 @@ cannot be used at start.
     public:
         Listener(ISoundBackend& backend, int threshold)
             : backend_(backend)
-            , host_(threshold)
-            , bank_(NewDesignedFilterBank())
+            , ears_(threshold, kSettleMs * kSampleRate / 1000)
         {
         }
         ~Listener() { backend_.ReleaseCaptureDevice(); }
@@ -201,7 +198,9 @@ cannot be used at start.
                 return false;
             }
             std::uint32_t capture = 0;
-            buffer_->GetCurrentPosition(&capture, &readOffset_);
+            std::uint32_t read = 0;
+            buffer_->GetCurrentPosition(&capture, &read);
+            ears_.StartReading(read);
             return true;
         }
 
@@ -210,32 +209,18 @@ cannot be used at start.
         {
             while (!gStop) {
                 backend_.WaitForNotification(*event_);
-                std::uint32_t capture = 0;
-                std::uint32_t read = 0;
-                if (!buffer_->GetCurrentPosition(&capture, &read))
+                const CaptureSliceReader::Result read = ears_.HearCaptured(*buffer_);
+                if (read == CaptureSliceReader::Result::Failed)
                     return Heard::Lost;
-                const std::uint32_t size = buffer_->Size();
-                std::uint32_t bytes = (capture + size - readOffset_) % size;
-                bytes -= bytes % kNotifySliceBytes;
-                if (bytes == 0)
+                if (read != CaptureSliceReader::Result::Read)
                     continue;
-                LockedRegions regions;
-                if (!buffer_->Lock(readOffset_, bytes, regions))
-                    continue;
-                Analyse(regions.first, regions.firstBytes);
-                Analyse(regions.second, regions.secondBytes);
-                buffer_->Unlock(regions);
-                readOffset_ = (readOffset_ + bytes) % size;
-                if (!announced_ && settleSamples_ == 0) {
+                if (!announced_ && ears_.Settled()) {
                     // Said only once audio flows, so that whoever waits for it can send at once.
                     Log("%s", "listening");
                     announced_ = true;
                 }
-                if (!host_.heard.empty() && state_.blockIndex - host_.lastBlock > kQuietBlocks) {
-                    command = host_.heard;
-                    host_.heard.clear();
+                if (ears_.TakeCommand(kQuietBlocks, command))
                     return Heard::Command;
-                }
             }
             return Heard::Stopped;
         }
@@ -244,28 +229,10 @@ cannot be used at start.
         bool Announced() const { return announced_; }
 
     private:
-        void Analyse(const std::vector<std::int16_t>& samples, std::uint32_t bytes)
-        {
-            int count = static_cast<int>(bytes / 2);
-            const std::int16_t* data = samples.data();
-            if (settleSamples_ > 0) {
-                const int skipped = std::min(settleSamples_, count);
-                settleSamples_ -= skipped;
-                data += skipped;
-                count -= skipped;
-            }
-            if (count > 0)
-                DetectDTMF(state_, *bank_, host_, data, count);
-        }
-
         ISoundBackend& backend_;
-        DeviceListenerHost host_;
-        std::unique_ptr<FilterBank> bank_;
-        DetectorState state_;
+        DeviceListener ears_;
         std::shared_ptr<NotificationEvent> event_;
         std::shared_ptr<CaptureBuffer> buffer_;
-        std::uint32_t readOffset_ = 0;
-        int settleSamples_ = kSettleMs * kSampleRate / 1000;
         bool announced_ = false;
     };
 

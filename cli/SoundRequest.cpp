@@ -2,8 +2,8 @@
 
 #include "audio/CommandFile.h"
 #include "config/Configuration.h"
+#include "decoder/RequestLog.h"
 #include "device/NewSoundBackend.h"
-#include "sound/SoundLayer.h"
 
 #include <QCoreApplication>
 
@@ -12,17 +12,14 @@
 
 namespace quelsor::cli {
 
-namespace {
-    constexpr const char* kAwaitingAnswer = "Attente de la réponse";
-}
-
 // What the sound layer needs of its host, without drawing: messages on stderr, Qt events
 // processed, and after each batch of events the request checked: the capture stops once the
 // answer has been decoded or the time-out has run out.
 class SoundRequest::Host : public ISoundHost {
 public:
-    Host(DecoderSession& session, int threshold, StderrMessages& messages)
-        : session_(session)
+    Host(SoundLayer& layer, DecoderSession& session, int threshold, StderrMessages& messages)
+        : layer_(layer)
+        , session_(session)
         , detectorHost_(session, threshold)
         , messages_(messages)
     {
@@ -32,16 +29,16 @@ public:
     void ProcessPendingEvents() override
     {
         QCoreApplication::processEvents();
-        if (!listening_ || soundLayer().CaptureStopRequested())
+        if (!listening_ || layer_.CaptureStopRequested())
             return;
         if (session_.Decoder().pendingSeq < 0) {
             answered_ = true;
             listening_ = false;
-            StopCapture();
+            layer_.StopCapture();
         } else if (std::chrono::steady_clock::now() >= deadline_) {
             timedOut_ = true;
             listening_ = false;
-            StopCapture();
+            layer_.StopCapture();
         }
     }
     void DrawSpectrum(const std::int32_t*, int) override { }
@@ -59,6 +56,7 @@ public:
     bool TimedOut() const { return timedOut_; }
 
 private:
+    SoundLayer& layer_;
     DecoderSession& session_;
     SessionDetectorHost detectorHost_;
     StderrMessages& messages_;
@@ -75,7 +73,7 @@ SoundRequest::SoundRequest(const char* command, DecoderSession& session, StderrM
     , backend_(NewSoundBackend())
     , configured_(session.Configuration().inputDevice, session.Configuration().outputDevice)
     , host_(std::make_unique<Host>(
-          session, kThresholdMax - session.Configuration().thresholdPosition, messages))
+          layer_, session, kThresholdMax - session.Configuration().thresholdPosition, messages))
 {
     const auto deliver = [this](ResultRecord record) {
         record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
@@ -94,14 +92,14 @@ SoundRequest::SoundRequest(const char* command, DecoderSession& session, StderrM
 SoundRequest::~SoundRequest()
 {
     if (ready_)
-        ReleaseSound();
+        layer_.ReleaseSound();
 }
 
 bool SoundRequest::Init()
 {
-    ready_ = InitSound(*host_, backend_.get()) == 0;
+    ready_ = layer_.InitSound(*host_, backend_.get()) == 0;
     if (!ready_)
-        ReleaseSound();
+        layer_.ReleaseSound();
     return ready_;
 }
 
@@ -174,16 +172,16 @@ RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout, cons
     std::string error;
     if (!ChooseDevices(error))
         return Fail(RequestOutcome::Kind::Failed, error);
-    PlaySoundFile(kCommandFileName);
+    layer_.PlaySoundFile(kCommandFileName);
     session_.AddLogLine(kAwaitingAnswer);
     session_.SetPendingRequest(request);
     host_->Listen(timeout);
     sink_ = &sink;
-    const int started = StartCapture();
+    const int started = layer_.StartCapture();
     sink_ = nullptr;
     RequestOutcome outcome;
     if (started != 0) {
-        StopCapture(); // releases what the failed start opened
+        layer_.StopCapture(); // releases what the failed start opened
         outcome = Fail(RequestOutcome::Kind::Failed, WithReason("the sound input cannot capture"));
     } else if (host_->Answered()) {
         outcome.kind = RequestOutcome::Kind::Answered;
@@ -192,7 +190,7 @@ RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout, cons
     } else {
         // The capture loop ended on its own: the input or the sound server went away. What it
         // opened is released, so the next request starts afresh.
-        StopCapture();
+        layer_.StopCapture();
         outcome = Fail(RequestOutcome::Kind::Failed, WithReason("the sound input was lost"));
     }
     session_.SetPendingRequest(-1);

@@ -9,6 +9,7 @@
 #include "sound/DeviceChoice.h"
 #include "sound/SoundBackend.h"
 #include "sound/SoundHost.h"
+#include "sound/SoundLayer.h"
 
 #include <chrono>
 #include <memory>
@@ -62,6 +63,7 @@ private:
     DeviceChoice configured_; // [General] Entree and Sortie
     std::string inputId_; // given by id; empty: as configured
     std::string outputId_;
+    SoundLayer layer_;
     std::unique_ptr<Host> host_;
     const RecordSink* sink_ = nullptr; // of the request in progress
     bool ready_ = false;

@@ -1,6 +1,6 @@
 #include "DecoderSession.h"
 
-#include "formula/FormulaEvaluator.h"
+#include "decoder/RequestLog.h"
 
 #include <utility>
 
@@ -8,18 +8,14 @@ namespace quelsor {
 
 DecoderSession::DecoderSession(LineSink log, IOperatorMessages& messages, bool debug)
     : messages_(messages)
+    , evaluator_(cells_, &messages_)
     , host_(std::move(log), record_.items, debug)
-    , decoder_(host_, sequences_)
+    , decoder_(host_, sequences_, evaluator_)
 {
-    formulaEvaluator().SetOperatorMessages(&messages_);
     decoder_.CreateZoneCells();
 }
 
-DecoderSession::~DecoderSession()
-{
-    decoder_.ReleaseZoneCells();
-    formulaEvaluator().SetOperatorMessages(nullptr);
-}
+DecoderSession::~DecoderSession() { decoder_.ReleaseZoneCells(); }
 
 ConfigurationLoadResult DecoderSession::Load(const std::string& fileName)
 {
@@ -36,7 +32,7 @@ bool DecoderSession::SetPendingRequest(int index)
 
 void DecoderSession::CloseAnswer(const std::string& received)
 {
-    host_.AddLogLine(received + " (" + std::to_string(received.size()) + ")");
+    host_.AddLogLine(AnswerLogLine(received));
     decoder_.DecodeResponse(received);
 }
 

@@ -7,6 +7,8 @@
 #include "config/ParamSeq.h"
 #include "decoder/ResponseDecoder.h"
 #include "decoder/StandaloneDecoderHost.h"
+#include "formula/FormulaCells.h"
+#include "formula/FormulaEvaluator.h"
 
 #include <functional>
 #include <string>
@@ -14,9 +16,9 @@
 
 namespace quelsor {
 
-// The answer side of the window without the window: a loaded configuration, the zone cells and
-// a response decoder whose log lines go to a function. The command line replays answers
-// through it; the program's shared formula evaluator converts the zones.
+// The answer side of the window without the window: a loaded configuration, its own cell table,
+// formula evaluator and zone cells, and a response decoder whose log lines go to a function. The
+// command line replays answers through it.
 class DecoderSession {
 public:
     using LineSink = std::function<void(const std::string&)>;
@@ -34,8 +36,8 @@ public:
     // Makes request index (in the items) pending; -1 for none. False for any other index.
     bool SetPendingRequest(int index);
 
-    // What the detector does when it closes an answer: logs "%s (%d)" (the string and its
-    // length) and hands the string to the decoder.
+    // What the window does when the detector closes an answer: logs AnswerLogLine (the string
+    // and its length) and hands the string to the decoder.
     void CloseAnswer(const std::string& received);
 
     // Sends the log lines to log from now on.
@@ -57,12 +59,14 @@ private:
     IOperatorMessages& messages_;
     ConfigurationRecord record_;
     SeqList sequences_;
+    CellTable cells_;
+    FormulaEvaluator evaluator_; // reports a full parser stack to messages_
     StandaloneDecoderHost host_;
     ResponseDecoder decoder_;
 };
 
-// The window's side of the detector without a window: indicators are ignored, the
-// received-characters field is a string, the log and the decoder are the session's.
+// The window's side of the detector without a window: the indicators and the received
+// characters are not shown; each closed answer goes to the session (CloseAnswer).
 class SessionDetectorHost : public IDetectorHost {
 public:
     SessionDetectorHost(DecoderSession& session, int threshold)
@@ -71,19 +75,13 @@ public:
     {
     }
     int Threshold() const override { return threshold_; }
-    void SetIndicatorColour(int, std::uint32_t) override { }
-    std::string ViewText() const override { return view_; }
-    void SetViewText(const std::string& text) override { view_ = text; }
-    void AddLogLine(const std::string& line) override { session_.AddLogLine(line); }
-    void DecodeResponse(const std::string& received) override
-    {
-        session_.Decoder().DecodeResponse(received);
-    }
+    void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators&) override { }
+    void OnCharacter(std::int64_t, char) override { }
+    void OnAnswer(const std::string& text) override { session_.CloseAnswer(text); }
 
 private:
     DecoderSession& session_;
     int threshold_;
-    std::string view_;
 };
 
 } // namespace quelsor

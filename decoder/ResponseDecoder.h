@@ -40,9 +40,9 @@ std::int32_t ExtractZoneBits(const ResponseBytes& bytes, std::int32_t startBit,
 class ResponseDecoder {
 public:
     // seqList: the configured requests, index for index with the host's sequence items.
-    // evaluator: converts the zone formulas; the zone cells are entered in its cell table.
-    ResponseDecoder(IDecoderHost& host, const SeqList& seqList,
-        FormulaEvaluator& evaluator = formulaEvaluator());
+    // evaluator: converts the zone formulas; the zone cells are entered in its cell table. None
+    // is owned; all must outlive the decoder.
+    ResponseDecoder(IDecoderHost& host, const SeqList& seqList, FormulaEvaluator& evaluator);
     ~ResponseDecoder();
     ResponseDecoder(const ResponseDecoder&) = delete;
     ResponseDecoder& operator=(const ResponseDecoder&) = delete;

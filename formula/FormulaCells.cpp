@@ -32,12 +32,6 @@ double CellTable::ReadCell(int column, int row) const
     return cell->Value;
 }
 
-CellTable& cellTable()
-{
-    static CellTable table;
-    return table;
-}
-
 ZoneCells::ZoneCells(CellTable& table)
     : table_(table)
 {

@@ -12,7 +12,9 @@ struct FormulaCell {
 };
 
 // 100 columns (A..Z = 0..25, AA = 26 ... CV = 99) by 100 rows (1..100 in formulas, stored as
-// indices 0..99) of optional cells. The table does not own the cells it refers to.
+// indices 0..99) of optional cells. The table does not own the cells it refers to. Whoever
+// decodes answers owns one table (the window, a decoder session) and hands it to its formula
+// evaluator and its zone cells.
 class CellTable {
 public:
     static constexpr int kColumns = 100;
@@ -29,14 +31,11 @@ private:
     std::array<FormulaCell*, kColumns * kRows> slots_ {};
 };
 
-// The program's one cell table.
-CellTable& cellTable();
-
 // The 100 cells of column Z, rows 1..100, entered in a table for the lifetime of this object.
 // Cell Z<n> holds zone n's last stored raw value; a cell never stored holds no number (Kind 0).
 class ZoneCells {
 public:
-    explicit ZoneCells(CellTable& table = cellTable());
+    explicit ZoneCells(CellTable& table);
     ~ZoneCells();
     ZoneCells(const ZoneCells&) = delete;
     ZoneCells& operator=(const ZoneCells&) = delete;

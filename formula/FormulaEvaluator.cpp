@@ -43,127 +43,235 @@ namespace {
         FnTrunc,
     };
 
+    // The grammar the parser recognises, one numbered rule per line (a rule's number is its
+    // value in the tables below). Upper-case names are tokens: NUMBER, CELL (Z1, AA10 ...),
+    // FUNCTION (one of the names above, without its parenthesis).
+    //
+    //    1  Expr    -> Expr + Term            sum
+    //    2  Expr    -> Expr - Term            difference
+    //    3  Expr    -> Term
+    //    4  Term    -> Term * Factor          product
+    //    5  Term    -> Term / Factor          quotient; a division by 0 gives +infinity
+    //    6  Term    -> Factor
+    //    7  Factor  -> Unary ^ Factor         power, right-associative: 2^3^2 = 2^9
+    //    8  Factor  -> Unary
+    //    9  Unary   -> - Operand              one minus only, bound tighter than ^: -2^2 = 4
+    //   10  Unary   -> Operand
+    //   11  Operand -> CELL : CELL            sum of a row or column range
+    //   12  Operand -> Atom
+    //   13  Atom    -> CELL                   the cell's value
+    //   14  Atom    -> ( Expr )
+    //   15  Atom    -> NUMBER
+    //   16  Atom    -> FUNCTION ( Expr )
+    //
+    // The parser is a table-driven LR parser: the action table says, for the state on top of the
+    // stack and the next token, whether to shift the token (and enter which state), reduce by a
+    // rule, accept or fail; after a reduction the goto table gives the state entered, from the
+    // rule's left-hand symbol and the state uncovered by popping its right-hand side. Each
+    // reduction computes its value at once (ApplyRule).
+    enum Symbol : std::uint8_t { Expr, Term, Factor, Unary, Operand, Atom, kSymbolCount };
+
+    enum Rule : std::uint8_t {
+        NoRule = 0, // rules count from 1
+        ExprPlus = 1,
+        ExprMinus = 2,
+        ExprTerm = 3,
+        TermTimes = 4,
+        TermDivide = 5,
+        TermFactor = 6,
+        FactorPower = 7,
+        FactorUnary = 8,
+        UnaryMinus = 9,
+        UnaryOperand = 10,
+        OperandRange = 11,
+        OperandAtom = 12,
+        AtomCell = 13,
+        AtomParen = 14,
+        AtomNumber = 15,
+        AtomFunction = 16,
+    };
+    constexpr int kRules = 16;
+
+    struct RuleShape {
+        Symbol left; // the symbol the rule makes
+        int length; // stack entries its right-hand side occupies
+    };
+
+    constexpr std::array<RuleShape, kRules + 1> kRuleShapes { {
+        { Expr, 0 }, // NoRule
+        { Expr, 3 }, // Expr + Term
+        { Expr, 3 }, // Expr - Term
+        { Expr, 1 }, // Term
+        { Term, 3 }, // Term * Factor
+        { Term, 3 }, // Term / Factor
+        { Term, 1 }, // Factor
+        { Factor, 3 }, // Unary ^ Factor
+        { Factor, 1 }, // Unary
+        { Unary, 2 }, // - Operand
+        { Unary, 1 }, // Operand
+        { Operand, 3 }, // CELL : CELL
+        { Operand, 1 }, // Atom
+        { Atom, 1 }, // CELL
+        { Atom, 3 }, // ( Expr )
+        { Atom, 1 }, // NUMBER
+        { Atom, 4 }, // FUNCTION ( Expr )
+    } };
+
+    // The parser's states, each named after what has just been read (the symbols on top of the
+    // stack it stands for).
+    enum State : std::uint8_t {
+        StStart = 0, // nothing yet
+        StExpr = 1, // Expr, at the top level
+        StTerm = 2, // Term, first of an Expr
+        StFactor = 3, // Factor, first of a Term
+        StUnary = 4, // Unary, first of a Factor
+        StMinus = 5, // a unary -
+        StOperand = 6, // Operand, the whole of a Unary
+        StCell = 7, // CELL, alone or the first of a range
+        StAtom = 8, // Atom
+        StOpen = 9, // (
+        StNumber = 10, // NUMBER
+        StFunction = 11, // FUNCTION
+        StPlus = 12, // Expr +
+        StBinaryMinus = 13, // Expr -
+        StTimes = 14, // Term *
+        StDivide = 15, // Term /
+        StPower = 16, // Unary ^
+        StMinusOperand = 17, // - Operand
+        StColon = 18, // CELL :
+        StOpenExpr = 19, // ( Expr
+        StFunctionOpen = 20, // FUNCTION (
+        StPlusTerm = 21, // Expr + Term
+        StMinusTerm = 22, // Expr - Term
+        StTimesFactor = 23, // Term * Factor
+        StDivideFactor = 24, // Term / Factor
+        StPowerFactor = 25, // Unary ^ Factor
+        StRange = 26, // CELL : CELL
+        StClose = 27, // ( Expr )
+        StFunctionExpr = 28, // FUNCTION ( Expr
+        StFunctionClose = 29, // FUNCTION ( Expr )
+        StError = 30, // entered by a goto that does not exist: every action fails
+    };
     constexpr int kStates = 31;
     constexpr int kTokenKinds = 13;
-    constexpr int kRules = 16;
-    constexpr std::uint8_t kErrorState = 30;
+
+    // The states where a Unary may begin (an operand, or a minus before one).
+    constexpr State kUnaryStarts[]
+        = { StStart, StOpen, StPlus, StBinaryMinus, StTimes, StDivide, StPower, StFunctionOpen };
 
     enum class Act : std::uint8_t { Error, Shift, Reduce, Accept };
 
     struct Action {
         Act act = Act::Error;
-        std::uint8_t target = 0; // state to shift to, or rule to reduce by
+        std::uint8_t target = 0; // State to shift to, or Rule to reduce by
     };
 
     using ActionTable = std::array<std::array<Action, kTokenKinds>, kStates>;
 
-    // What the parser does for each state and token kind; every entry not set is an error.
+    // What the parser does for each state and token kind; every entry not set is an error. A
+    // state that reduces does so whatever the token, except for the tokens it shifts.
     constexpr ActionTable MakeActionTable()
     {
         ActionTable table {};
-        auto shift = [&](int state, TokenKind token, int target) {
-            table[static_cast<std::size_t>(state)][token]
-                = Action { Act::Shift, static_cast<std::uint8_t>(target) };
+        auto shift = [&](State state, TokenKind token, State target) {
+            table[state][token] = Action { Act::Shift, target };
         };
-        auto reduceAll = [&](int state, int rule) {
-            for (Action& action : table[static_cast<std::size_t>(state)])
-                action = Action { Act::Reduce, static_cast<std::uint8_t>(rule) };
+        auto reduceAll = [&](State state, Rule rule) {
+            for (Action& action : table[state])
+                action = Action { Act::Reduce, rule };
         };
-        auto operandStart = [&](int state) {
-            shift(state, TokNumber, 10);
-            shift(state, TokCell, 7);
-            shift(state, TokFunction, 11);
-            shift(state, TokOpen, 9);
+        auto operandStart = [&](State state) {
+            shift(state, TokNumber, StNumber);
+            shift(state, TokCell, StCell);
+            shift(state, TokFunction, StFunction);
+            shift(state, TokOpen, StOpen);
         };
-        for (int state : { 0, 9, 12, 13, 14, 15, 16, 20 }) {
+        for (State state : kUnaryStarts) {
             operandStart(state);
-            shift(state, TokMinus, 5);
+            shift(state, TokMinus, StMinus);
         }
-        table[1][TokEnd] = Action { Act::Accept, 0 };
-        shift(1, TokPlus, 12);
-        shift(1, TokMinus, 13);
-        reduceAll(2, 3);
-        shift(2, TokTimes, 14);
-        shift(2, TokDivide, 15);
-        reduceAll(3, 6);
-        reduceAll(4, 8);
-        shift(4, TokPower, 16);
-        operandStart(5);
-        reduceAll(6, 10);
-        reduceAll(7, 13);
-        shift(7, TokColon, 18);
-        reduceAll(8, 12);
-        reduceAll(10, 15);
-        shift(11, TokOpen, 20);
-        reduceAll(17, 9);
-        shift(18, TokCell, 26);
-        shift(19, TokPlus, 12);
-        shift(19, TokMinus, 13);
-        shift(19, TokClose, 27);
-        reduceAll(21, 1);
-        shift(21, TokTimes, 14);
-        shift(21, TokDivide, 15);
-        reduceAll(22, 2);
-        shift(22, TokTimes, 14);
-        shift(22, TokDivide, 15);
-        reduceAll(23, 4);
-        reduceAll(24, 5);
-        reduceAll(25, 7);
-        reduceAll(26, 11);
-        reduceAll(27, 14);
-        shift(28, TokPlus, 12);
-        shift(28, TokMinus, 13);
-        shift(28, TokClose, 29);
-        reduceAll(29, 16);
+        operandStart(StMinus); // no second minus
+        table[StExpr][TokEnd] = Action { Act::Accept, 0 };
+        shift(StExpr, TokPlus, StPlus);
+        shift(StExpr, TokMinus, StBinaryMinus);
+        reduceAll(StTerm, ExprTerm);
+        shift(StTerm, TokTimes, StTimes);
+        shift(StTerm, TokDivide, StDivide);
+        reduceAll(StFactor, TermFactor);
+        reduceAll(StUnary, FactorUnary);
+        shift(StUnary, TokPower, StPower);
+        reduceAll(StOperand, UnaryOperand);
+        reduceAll(StCell, AtomCell);
+        shift(StCell, TokColon, StColon);
+        reduceAll(StAtom, OperandAtom);
+        reduceAll(StNumber, AtomNumber);
+        shift(StFunction, TokOpen, StFunctionOpen);
+        reduceAll(StMinusOperand, UnaryMinus);
+        shift(StColon, TokCell, StRange);
+        shift(StOpenExpr, TokPlus, StPlus);
+        shift(StOpenExpr, TokMinus, StBinaryMinus);
+        shift(StOpenExpr, TokClose, StClose);
+        reduceAll(StPlusTerm, ExprPlus);
+        shift(StPlusTerm, TokTimes, StTimes);
+        shift(StPlusTerm, TokDivide, StDivide);
+        reduceAll(StMinusTerm, ExprMinus);
+        shift(StMinusTerm, TokTimes, StTimes);
+        shift(StMinusTerm, TokDivide, StDivide);
+        reduceAll(StTimesFactor, TermTimes);
+        reduceAll(StDivideFactor, TermDivide);
+        reduceAll(StPowerFactor, FactorPower);
+        reduceAll(StRange, OperandRange);
+        reduceAll(StClose, AtomParen);
+        shift(StFunctionExpr, TokPlus, StPlus);
+        shift(StFunctionExpr, TokMinus, StBinaryMinus);
+        shift(StFunctionExpr, TokClose, StFunctionClose);
+        reduceAll(StFunctionClose, AtomFunction);
         return table;
     }
 
     constexpr ActionTable kActions = MakeActionTable();
 
-    using GotoTable = std::array<std::array<std::uint8_t, kStates>, kRules + 1>;
+    using GotoTable = std::array<std::array<State, kStates>, kSymbolCount>;
 
-    // The state entered after reducing by a rule, indexed by rule and by the state uncovered
-    // once the rule's entries are popped; every entry not set is the error state.
+    // The state entered after a reduction, by the rule's left-hand symbol and the state uncovered
+    // once its right-hand side is popped; every entry not set is StError.
     constexpr GotoTable MakeGotoTable()
     {
         GotoTable table {};
         for (auto& row : table)
-            row.fill(kErrorState);
-        auto set = [&](int firstRule, int lastRule, std::initializer_list<int> from, int to) {
-            for (int rule = firstRule; rule <= lastRule; ++rule) {
-                for (int state : from)
-                    table[static_cast<std::size_t>(rule)][static_cast<std::size_t>(state)]
-                        = static_cast<std::uint8_t>(to);
-            }
+            row.fill(StError);
+        auto set = [&](Symbol symbol, std::initializer_list<State> from, State to) {
+            for (State state : from)
+                table[symbol][state] = to;
         };
-        set(1, 3, { 0 }, 1);
-        set(1, 3, { 9 }, 19);
-        set(1, 3, { 20 }, 28);
-        set(4, 6, { 0, 9, 20 }, 2);
-        set(4, 6, { 12 }, 21);
-        set(4, 6, { 13 }, 22);
-        set(7, 8, { 0, 9, 12, 13, 20 }, 3);
-        set(7, 8, { 14 }, 23);
-        set(7, 8, { 15 }, 24);
-        set(7, 8, { 16 }, 25);
-        set(9, 10, { 0, 9, 12, 13, 14, 15, 16, 20 }, 4);
-        set(11, 12, { 0, 9, 12, 13, 14, 15, 16, 20 }, 6);
-        set(11, 12, { 5 }, 17);
-        set(13, 16, { 0, 5, 9, 12, 13, 14, 15, 16, 20 }, 8);
+        set(Expr, { StStart }, StExpr);
+        set(Expr, { StOpen }, StOpenExpr);
+        set(Expr, { StFunctionOpen }, StFunctionExpr);
+        set(Term, { StStart, StOpen, StFunctionOpen }, StTerm);
+        set(Term, { StPlus }, StPlusTerm);
+        set(Term, { StBinaryMinus }, StMinusTerm);
+        set(Factor, { StStart, StOpen, StPlus, StBinaryMinus, StFunctionOpen }, StFactor);
+        set(Factor, { StTimes }, StTimesFactor);
+        set(Factor, { StDivide }, StDivideFactor);
+        set(Factor, { StPower }, StPowerFactor);
+        for (State state : kUnaryStarts) {
+            table[Unary][state] = StUnary;
+            table[Operand][state] = StOperand;
+            table[Atom][state] = StAtom;
+        }
+        set(Operand, { StMinus }, StMinusOperand);
+        set(Atom, { StMinus }, StAtom);
         return table;
     }
 
     constexpr GotoTable kNextState = MakeGotoTable();
 
-    // Number of stack entries each rule's right-hand side occupies (index 0 unused).
-    constexpr std::array<int, kRules + 1> kRuleLength
-        = { 0, 3, 3, 1, 3, 3, 1, 3, 1, 2, 1, 3, 1, 1, 3, 1, 4 };
-
-    std::uint8_t NextState(int rule, int uncovered)
+    State NextState(int rule, int uncovered)
     {
         if (rule < 1 || rule > kRules || uncovered < 0 || uncovered >= kStates)
-            return kErrorState;
-        return kNextState[static_cast<std::size_t>(rule)][static_cast<std::size_t>(uncovered)];
+            return StError;
+        return kNextState[kRuleShapes[static_cast<std::size_t>(rule)].left]
+                         [static_cast<std::size_t>(uncovered)];
     }
 
     bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -290,7 +398,7 @@ double FormulaEvaluator::EvaluateFormula(std::string& text, std::int32_t& status
     position_ = 0;
 
     stackDepth_ = 0;
-    PushEntry(ParseEntry {});
+    PushEntry(ParseEntry {}); // StStart
     ScanToken();
 
     bool accepted = false;
@@ -482,7 +590,7 @@ void FormulaEvaluator::ShiftToken(int state)
 
 void FormulaEvaluator::ApplyRule(int rule)
 {
-    const int count = kRuleLength[static_cast<std::size_t>(rule)];
+    const int count = kRuleShapes[static_cast<std::size_t>(rule)].length;
     std::array<ParseEntry, 4> rhs {}; // rhs[0] is the leftmost symbol
     for (int i = count - 1; i >= 0; --i)
         rhs[static_cast<std::size_t>(i)] = PopEntry();
@@ -494,38 +602,44 @@ void FormulaEvaluator::ApplyRule(int rule)
     const double left = rhs[0].number;
     const double right = rhs[static_cast<std::size_t>(count - 1)].number;
     double value = left;
-    switch (rule) {
-    case 1:
+    switch (static_cast<Rule>(rule)) {
+    case ExprPlus:
         value = left + right;
         break;
-    case 2:
+    case ExprMinus:
         value = left - right;
         break;
-    case 4:
+    case TermTimes:
         value = left * right;
         break;
-    case 5:
+    case TermDivide:
         value = right == 0.0 ? std::numeric_limits<double>::infinity() : left / right;
         break;
-    case 7:
+    case FactorPower:
         value = std::pow(left, right);
         break;
-    case 9:
+    case UnaryMinus:
         value = -right;
         break;
-    case 11:
+    case OperandRange:
         value = RangeSum(rhs[0], rhs[2]);
         break;
-    case 13:
+    case AtomCell:
         value = ReadCell(rhs[0].column, rhs[0].row);
         break;
-    case 14:
+    case AtomParen:
         value = rhs[1].number;
         break;
-    case 16:
+    case AtomFunction:
         value = ApplyFunction(rhs[0].function, rhs[2].number);
         break;
-    default: // 3, 6, 8, 10, 12, 15: the single symbol's value
+    case NoRule:
+    case ExprTerm:
+    case TermFactor:
+    case FactorUnary:
+    case UnaryOperand:
+    case OperandAtom:
+    case AtomNumber: // the single symbol's value
         break;
     }
 
@@ -558,17 +672,6 @@ double FormulaEvaluator::RangeSum(const ParseEntry& first, const ParseEntry& sec
         error_ = true;
     }
     return sum;
-}
-
-FormulaEvaluator& formulaEvaluator()
-{
-    static FormulaEvaluator evaluator;
-    return evaluator;
-}
-
-double EvaluateFormula(std::string& text, std::int32_t& status)
-{
-    return formulaEvaluator().EvaluateFormula(text, status);
 }
 
 } // namespace quelsor

@@ -50,9 +50,8 @@ public:
     static constexpr int kFunctionCount = 18;
 
     // cells: the table formulas read; messages: where "Parser stack overflow." is shown (none
-    // when null).
-    explicit FormulaEvaluator(
-        CellTable& cells = cellTable(), IOperatorMessages* messages = nullptr);
+    // when null). Both are not owned and must outlive the evaluator.
+    explicit FormulaEvaluator(CellTable& cells, IOperatorMessages* messages = nullptr);
 
     // Evaluates text. On success status is 1 (no cell reference) or 2 (at least one), the result
     // is the formula's value and text is overwritten with its upper-case form (same length). On
@@ -62,7 +61,6 @@ public:
     // The value of a cell for formulas: an empty slot 0.0, a cell without a number +infinity.
     double ReadCell(int column, int row) const;
 
-    void SetOperatorMessages(IOperatorMessages* messages) { messages_ = messages; }
     // The table formulas read (the evaluator itself never changes a cell).
     CellTable& Cells() const { return cells_; }
 
@@ -81,7 +79,7 @@ private:
     double RangeSum(const ParseEntry& first, const ParseEntry& second);
 
     CellTable& cells_;
-    IOperatorMessages* messages_;
+    IOperatorMessages* const messages_;
 
     // Working state of the evaluation in progress.
     std::array<char, kMaxFormulaLength + 1> text_ {};
@@ -94,12 +92,6 @@ private:
     bool error_ = false;
     bool cellSeen_ = false;
 };
-
-// The program's one evaluator, reading cellTable().
-FormulaEvaluator& formulaEvaluator();
-
-// Evaluates text with the program's evaluator (see FormulaEvaluator::EvaluateFormula).
-double EvaluateFormula(std::string& text, std::int32_t& status);
 
 // The message shown when a formula nests too deeply for the parse stack.
 inline constexpr char kParserStackOverflow[] = "Parser stack overflow.";

@@ -1,10 +1,9 @@
 #include "sound/SoundLayer.h"
 
-#include "audio/DtmfDetector.h"
 #include "audio/FftAnalyser.h"
-#include "audio/FilterBank.h"
 #include "audio/WavHeader.h"
 #include "audio/WavReader.h"
+#include "common/FileOpen.h"
 #include "common/SampleFormat.h"
 
 #include <chrono>
@@ -46,6 +45,7 @@ const char* CaptureBufferErrorText(DeviceResult result)
 
 SoundLayer::SoundLayer()
     : analyser_(std::make_unique<FftAnalyser>())
+    , bank_(std::make_unique<FilterBank>())
 {
     analyser_->Clear();
 }
@@ -77,7 +77,7 @@ int SoundLayer::InitSound(ISoundHost& host, ISoundBackend* backend)
         return code;
     }
     loaded_ = true;
-    DesignFilterBank(filterBank());
+    DesignFilterBank(*bank_);
     initialised_ = true;
     return 0;
 }
@@ -107,7 +107,7 @@ int SoundLayer::StartCapture()
         std::fclose(captureFile_);
         captureFile_ = nullptr;
     }
-    captureFile_ = std::fopen(kCaptureFileName, "wb");
+    captureFile_ = OpenFileUtf8(captureFilePath_, "wb");
     if (!captureFile_) {
         host_->ShowMessage(sound_text::kCannotCreateCaptureFile);
         return FailStart(sound_code::kCaptureFile);
@@ -136,7 +136,7 @@ int SoundLayer::StartCapture()
     captureBuffer_ = std::move(buffer);
 
     // 8. Reading starts at the start of the buffer.
-    nextReadOffset_ = 0;
+    reader_.Restart(0);
 
     // 9-10. One notification at the last byte of every slice.
     if (!captureBuffer_->NotifyAvailable())
@@ -183,38 +183,23 @@ int SoundLayer::CaptureLoop()
 int SoundLayer::HandleCaptureNotification()
 {
     // The buffer is held here so a capture started from a nested handler cannot free it under
-    // our feet; the locked regions are copies in this frame for the same reason.
+    // our feet.
     const std::shared_ptr<CaptureBuffer> buffer = captureBuffer_;
     if (!buffer)
         return sound_code::kNothingToDo;
-    std::uint32_t capturePosition = 0;
-    std::uint32_t readPosition = 0;
-    if (!buffer->GetCurrentPosition(&capturePosition, &readPosition))
-        return sound_code::kNotificationFailed;
-
-    const std::int64_t size = buffer->Size();
-    std::int64_t available
-        = static_cast<std::int64_t>(readPosition) - static_cast<std::int64_t>(nextReadOffset_);
-    if (available < 0)
-        available += size;
-    available -= available % kNotifySliceBytes;
-    if (available == 0)
+    // A stop handled while a region is analysed skips the rest of the read.
+    const auto analyse = [this](const std::int16_t* samples, std::uint32_t bytes) {
+        ProcessCapturedRegion(samples, bytes);
+        return !captureStop_;
+    };
+    switch (reader_.Read(*buffer, analyse)) {
+    case CaptureSliceReader::Result::Nothing:
         return sound_code::kNothingToDo;
-
-    LockedRegions regions;
-    if (!buffer->Lock(nextReadOffset_, static_cast<std::uint32_t>(available), regions))
+    case CaptureSliceReader::Result::Failed:
         return sound_code::kNotificationFailed;
-
-    ProcessCapturedRegion(regions.first.data(), regions.firstBytes);
-    nextReadOffset_ = static_cast<std::uint32_t>((nextReadOffset_ + regions.firstBytes) % size);
-    if (!captureStop_ && regions.secondBytes > 0) {
-        ProcessCapturedRegion(regions.second.data(), regions.secondBytes);
-        nextReadOffset_
-            = static_cast<std::uint32_t>((nextReadOffset_ + regions.secondBytes) % size);
+    case CaptureSliceReader::Result::Read:
+        break;
     }
-    if (captureStop_)
-        return 0;
-    buffer->Unlock(regions);
     return 0;
 }
 
@@ -233,7 +218,7 @@ int SoundLayer::ProcessCapturedRegion(const void* region, std::uint32_t bytes)
             host_->DrawSpectrum(spectrumMagnitudes_.data(), kSpectrumBins);
             host_->ProcessPendingEvents();
         }
-        DetectDTMF(host_->DetectorHost(), samples, count);
+        DetectDTMF(detector_, *bank_, host_->DetectorHost(), samples, count);
     } catch (...) {
         host_->ShowMessage(sound_text::kInternalError);
     }
@@ -284,6 +269,11 @@ int SoundLayer::ReleaseSound()
     return result;
 }
 
+void SoundLayer::SetScratchFolder(const std::string& folder)
+{
+    captureFilePath_ = PathInFolder(folder, kCaptureFileName);
+}
+
 void SoundLayer::PlaySoundFile(const std::string& path)
 {
     if (!backend_)
@@ -297,26 +287,5 @@ void SoundLayer::PlaySoundFile(const std::string& path)
         // Not reported: the request goes on to listen for the answer.
     }
 }
-
-SoundLayer& soundLayer()
-{
-    static SoundLayer layer;
-    return layer;
-}
-
-int InitSound(ISoundHost& host, ISoundBackend* backend)
-{
-    return soundLayer().InitSound(host, backend);
-}
-int StartCapture() { return soundLayer().StartCapture(); }
-int StopCapture() { return soundLayer().StopCapture(); }
-int ReleaseSound() { return soundLayer().ReleaseSound(); }
-int CaptureLoop() { return soundLayer().CaptureLoop(); }
-int HandleCaptureNotification() { return soundLayer().HandleCaptureNotification(); }
-int ProcessCapturedRegion(const void* region, std::uint32_t bytes)
-{
-    return soundLayer().ProcessCapturedRegion(region, bytes);
-}
-void PlaySoundFile(const std::string& path) { soundLayer().PlaySoundFile(path); }
 
 } // namespace quelsor

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "audio/DtmfDetector.h"
+#include "audio/FilterBank.h"
 #include "sound/CaptureBuffer.h"
+#include "sound/CaptureSliceReader.h"
 #include "sound/NotificationEvent.h"
 #include "sound/SoundBackend.h"
 #include "sound/SoundHost.h"
@@ -56,8 +59,9 @@ namespace sound_code {
     inline constexpr int kNotificationFailed = -1;
 } // namespace sound_code
 
-// The capture file: created in the current directory at every capture start, holding only its
-// header (provisional data size 1000000 while capturing, the real size, 0, after the stop).
+// The capture file: created at every capture start (in the current directory unless the layer
+// is given a scratch folder), holding only its header (provisional data size 1000000 while
+// capturing, the real size, 0, after the stop).
 inline constexpr const char* kCaptureFileName = "tmp.wav";
 // Milliseconds StopCapture blocks between setting the stop flag and releasing the device.
 inline constexpr int kStopDelayMs = 500;
@@ -67,8 +71,10 @@ inline constexpr int kSpectrumBins = 256;
 
 // The sound device layer: capture with buffer notifications, the capture loop on the GUI
 // thread, the analysis of each captured region (FFT frames to the display, then the DTMF
-// detector) and playback of a WAV file. The program uses one instance, soundLayer(), through
-// the free functions below; tests may build their own.
+// detector) and playback of a WAV file. The layer owns the detector's state and its filter
+// bank; nothing resets them between captures, so what the filters and the detector remember
+// carries over from one capture to the next for the life of the layer. A program uses one layer
+// (the window owns it, or is given it); tests build their own.
 //
 // Everything runs on the GUI thread. StartCapture does not return while capture runs: its loop
 // waits for the notification event or window input and lets the window process its events after
@@ -84,7 +90,7 @@ public:
     SoundLayer& operator=(const SoundLayer&) = delete;
 
     // Plugs in the window and the backend (not owned; both must outlive the layer's use), loads
-    // the backend and designs the filter bank (DesignFilterBank(filterBank())). 0, or -3 (no
+    // the backend and designs the layer's filter bank (its histories are kept). 0, or -3 (no
     // backend, or it cannot be used), -1, -2 as ISoundBackend::Load reports them; each failure
     // shows kNoSoundSystem then kAbandon and skips the filter design.
     int InitSound(ISoundHost& host, ISoundBackend* backend);
@@ -115,14 +121,19 @@ public:
     // Analyses one region of `bytes` bytes of native 16-bit samples (the pointer must be
     // suitably aligned for std::int16_t): each whole 512-sample frame (while no stop is
     // requested) through the FFT to ISoundHost::DrawSpectrum, pumping window events after each;
-    // then the whole region through the DTMF detector, stop or not. An exception shows
-    // kInternalError. Returns 0.
+    // then the whole region through the DTMF detector (the layer's state and bank, events to
+    // ISoundHost::DetectorHost), stop or not. An exception shows kInternalError. Returns 0.
     int ProcessCapturedRegion(const void* region, std::uint32_t bytes);
 
     // Plays a WAV file on the default output and returns when it has been heard to its end.
     // An unreadable file or a missing device is not reported; a file without samples returns
     // at once.
     void PlaySoundFile(const std::string& path);
+
+    // The folder of the capture file (UTF-8; empty: the current directory). An installed
+    // program passes a folder of its own: its current directory may be one it cannot write.
+    void SetScratchFolder(const std::string& folder);
+    const std::string& CaptureFilePath() const { return captureFilePath_; }
 
     // Milliseconds StopCapture blocks before releasing the device (kStopDelayMs; most tests use
     // 0).
@@ -133,12 +144,14 @@ public:
     bool CaptureStopRequested() const { return captureStop_; }
     bool HasCaptureDevice() const { return captureDeviceOpen_; }
     bool CaptureFileOpen() const { return captureFile_ != nullptr; }
-    std::uint32_t NextReadOffset() const { return nextReadOffset_; }
+    std::uint32_t NextReadOffset() const { return reader_.Offset(); }
     const std::shared_ptr<CaptureBuffer>& Buffer() const { return captureBuffer_; }
     const std::array<std::int32_t, kSpectrumBins>& SpectrumMagnitudes() const
     {
         return spectrumMagnitudes_;
     }
+    const DetectorState& Detector() const { return detector_; }
+    const FilterBank& Bank() const { return *bank_; }
 
 private:
     int FailStart(int code);
@@ -153,23 +166,13 @@ private:
     std::shared_ptr<NotificationEvent> event_;
     std::shared_ptr<CaptureBuffer> captureBuffer_; // kept across stops; replaced at each start
     std::FILE* captureFile_ = nullptr;
-    std::uint32_t nextReadOffset_ = 0; // bytes
+    CaptureSliceReader reader_; // of captureBuffer_
+    std::string captureFilePath_ = kCaptureFileName; // UTF-8
     std::unique_ptr<FftAnalyser> analyser_;
+    std::unique_ptr<FilterBank> bank_; // all zero until InitSound designs it
+    DetectorState detector_;
     std::array<float, kFftFrameSamples> fftInput_ {};
     std::array<std::int32_t, kSpectrumBins> spectrumMagnitudes_ {};
 };
-
-// The program's one sound layer.
-SoundLayer& soundLayer();
-
-// The program's entry points, forwarding to soundLayer().
-int InitSound(ISoundHost& host, ISoundBackend* backend);
-int StartCapture();
-int StopCapture();
-int ReleaseSound();
-int CaptureLoop();
-int HandleCaptureNotification();
-int ProcessCapturedRegion(const void* region, std::uint32_t bytes);
-void PlaySoundFile(const std::string& path);
 
 } // namespace quelsor

@@ -9,16 +9,17 @@
 
 namespace quelsor::testing {
 
-// Records everything the detector does to the window.
+// Records every event of the detector, and composes the received-characters line as the window
+// does: each character appended, the first one after a closed answer replacing the line.
 class FakeDetectorHost : public IDetectorHost {
 public:
     int threshold = 0;
     mutable int thresholdReads = 0;
-    std::array<std::uint32_t, 8> colours {};
-    int colourCalls = 0;
+    ToneIndicators indicators {}; // of the last block
+    int toneMaskEvents = 0;
     std::string view;
-    std::vector<std::string> log;
-    std::vector<std::string> decoded;
+    bool clearPending = false; // an answer was closed: the next character replaces the view
+    std::vector<std::string> decoded; // the closed answers
     std::vector<std::pair<std::int64_t, char>> accepted;
     std::vector<std::pair<std::int64_t, char>> dropped;
 
@@ -27,20 +28,23 @@ public:
         ++thresholdReads;
         return threshold;
     }
-    void SetIndicatorColour(int tone, std::uint32_t colour) override
+    void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators& lit) override
     {
-        colours.at(static_cast<std::size_t>(tone)) = colour;
-        ++colourCalls;
+        indicators = lit;
+        ++toneMaskEvents;
     }
-    std::string ViewText() const override { return view; }
-    void SetViewText(const std::string& text) override { view = text; }
-    void AddLogLine(const std::string& line) override { log.push_back(line); }
-    void DecodeResponse(const std::string& received) override { decoded.push_back(received); }
-    void CharacterAccepted(std::int64_t block, char character) override
+    void OnCharacter(std::int64_t block, char character) override
     {
+        view = (clearPending ? std::string() : view) + character;
+        clearPending = false;
         accepted.emplace_back(block, character);
     }
-    void CharacterDropped(std::int64_t block, char character) override
+    void OnAnswer(const std::string& text) override
+    {
+        clearPending = true;
+        decoded.push_back(text);
+    }
+    void OnCharacterDropped(std::int64_t block, char character) override
     {
         dropped.emplace_back(block, character);
     }

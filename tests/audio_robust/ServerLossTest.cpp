@@ -52,7 +52,6 @@ namespace {
             }
             // Before the backend's first connection.
             server.UseInThisProcess();
-            detectorState() = DetectorState {};
             sound.SetStopDelay(0);
         }
         void TearDown() override

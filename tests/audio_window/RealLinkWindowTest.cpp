@@ -102,7 +102,6 @@ namespace {
         void SetUp() override
         {
             ASSERT_TRUE(dir.isValid());
-            detectorState() = DetectorState {};
             sound.SetStopDelay(0);
         }
         void TearDown() override

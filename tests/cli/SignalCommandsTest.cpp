@@ -1,3 +1,6 @@
+#include "tests/support/CliRunner.h"
+#include "tests/support/ScratchFolder.h"
+
 #include "audio/ToneGenerator.h"
 #include "audio/WavHeader.h"
 
@@ -6,60 +9,25 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <numbers>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 namespace quelsor {
 namespace {
 
-    struct CliRun {
-        int exitCode;
-        std::string out;
-        std::string err;
-    };
-
-    std::string ReadText(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    using testing::CliRun;
+    using testing::Lines;
+    using testing::ReadBytes;
+    using testing::RunCli;
 
     class SignalCommandsTest : public ::testing::Test {
     protected:
-        std::string Path(const std::string& name) const
-        {
-            // Named after the test too: ctest runs the tests of this suite side by side.
-            const char* test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-            return ::testing::TempDir() + "quelsor_cli_signal_" + test + "_" + name;
-        }
+        std::string Path(const std::string& name) const { return folder_.File(name); }
 
-        CliRun Run(const std::string& arguments) const
-        {
-            const std::string out = Path("out.txt");
-            const std::string err = Path("err.txt");
-            const std::string command
-                = "\"" QUELSOR_CLI "\" " + arguments + " >\"" + out + "\" 2>\"" + err + "\"";
-#ifdef _WIN32
-            const int status = std::system(("\"" + command + "\"").c_str());
-#else
-            int status = std::system(command.c_str());
-            status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-            CliRun run { status, ReadText(out), ReadText(err) };
-            std::remove(out.c_str());
-            std::remove(err.c_str());
-            return run;
-        }
+        static CliRun Run(const std::vector<std::string>& arguments) { return RunCli(arguments); }
 
         std::string WriteWav(const std::string& name, const std::vector<std::int16_t>& samples)
         {
@@ -71,32 +39,16 @@ namespace {
             WriteWavHeader(header, file);
             WriteSamples(samples, file);
             std::fclose(file);
-            created_.push_back(path);
             return path;
         }
 
-        void TearDown() override
-        {
-            for (const std::string& path : created_)
-                std::remove(path.c_str());
-        }
-
-        std::vector<std::string> created_;
+        testing::ScratchFolder folder_;
     };
-
-    std::vector<std::string> Lines(const std::string& text)
-    {
-        std::vector<std::string> lines;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
 
     TEST_F(SignalCommandsTest, EveryCommandAnswersHelp)
     {
         for (const char* command : { "generate", "detect", "fft", "filters" }) {
-            const CliRun run = Run(std::string(command) + " --help");
+            const CliRun run = Run({ command, "--help" });
             EXPECT_EQ(run.exitCode, 0) << command;
             EXPECT_EQ(run.out.rfind(std::string("Usage: quelsor-cli ") + command, 0), 0u)
                 << command;
@@ -107,28 +59,28 @@ namespace {
     TEST_F(SignalCommandsTest, DeviceOptionsAndTheDeviceListRefuseBadArguments)
     {
         struct Row {
-            const char* args;
+            std::vector<std::string> args;
             const char* err; // the start of stderr
         };
         const Row rows[] {
-            { "devices extra", "quelsor-cli devices: unexpected argument 'extra'" },
-            { "request --config x.ini --request 0 --input",
+            { { "devices", "extra" }, "quelsor-cli devices: unexpected argument 'extra'" },
+            { { "request", "--config", "x.ini", "--request", "0", "--input" },
                 "quelsor-cli request: --input needs a device name" },
-            { "request --config x.ini --request 0 --output \"\"",
+            { { "request", "--config", "x.ini", "--request", "0", "--output", "" },
                 "quelsor-cli request: --output needs a device name" },
-            { "poll --config x.ini --request 0 --output",
+            { { "poll", "--config", "x.ini", "--request", "0", "--output" },
                 "quelsor-cli poll: --output needs a device name" },
-            { "simulate --answer 1=2 --input",
+            { { "simulate", "--answer", "1=2", "--input" },
                 "quelsor-cli simulate: --input needs a device name" },
         };
         for (const Row& row : rows) {
-            SCOPED_TRACE(row.args);
+            SCOPED_TRACE(row.args.front() + " " + row.args.back());
             const CliRun run = Run(row.args);
             EXPECT_EQ(run.exitCode, 2);
             EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
             EXPECT_EQ(run.out, "");
         }
-        const CliRun help = Run("devices --help");
+        const CliRun help = Run({ "devices", "--help" });
         EXPECT_EQ(help.exitCode, 0);
         EXPECT_EQ(help.out.rfind("Usage: quelsor-cli devices", 0), 0u);
     }
@@ -136,26 +88,25 @@ namespace {
     TEST_F(SignalCommandsTest, GenerateWritesTheCommandFile)
     {
         const std::string path = Path("generated.wav");
-        created_.push_back(path);
-        const CliRun run = Run("generate -o \"" + path + "\" \"123a Etat general\"");
+        const CliRun run = Run({ "generate", "-o", path, "123a Etat general" });
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        const std::string bytes = ReadText(path);
+        const std::string bytes = ReadBytes(path);
         ASSERT_EQ(bytes.size(), 44u + 4 * 9600);
         EXPECT_EQ(bytes.compare(0, 4, "RIFF"), 0);
         // An accented letter is one character: 1 of 3 with tones, (1 + 3) × 4800 bytes.
-        ASSERT_EQ(Run("generate -o \"" + path
-                      + "\" \xC3\xA9"
-                        "a1")
+        ASSERT_EQ(Run({ "generate", "-o", path,
+                          "\xC3\xA9"
+                          "a1" })
                       .exitCode,
             0);
-        EXPECT_EQ(ReadText(path).size(), 44u + 24000);
+        EXPECT_EQ(ReadBytes(path).size(), 44u + 24000);
 
         const std::string bad = Path("missing-dir/x.wav");
-        const CliRun failed = Run("generate -o \"" + bad + "\" 123");
+        const CliRun failed = Run({ "generate", "-o", bad, "123" });
         EXPECT_EQ(failed.exitCode, 1);
         EXPECT_EQ(failed.err, "Creation/Ouverture du fichier " + bad + " impossible. Abandon\n");
-        EXPECT_EQ(Run("generate").exitCode, 2);
-        EXPECT_EQ(Run("generate --bogus 1").exitCode, 2);
+        EXPECT_EQ(Run({ "generate" }).exitCode, 2);
+        EXPECT_EQ(Run({ "generate", "--bogus", "1" }).exitCode, 2);
     }
 
     TEST_F(SignalCommandsTest, DetectPrintsTheClosedAnswerAndTrace)
@@ -169,11 +120,11 @@ namespace {
         AppendDtmfSequence(samples, "9");
         const std::string path = WriteWav("answer.wav", samples);
 
-        const CliRun plain = Run("detect \"" + path + "\"");
+        const CliRun plain = Run({ "detect", path });
         EXPECT_EQ(plain.exitCode, 0) << plain.err;
         EXPECT_EQ(plain.out, "1234 (4)\n");
 
-        const CliRun traced = Run("detect --trace --threshold 20 \"" + path + "\"");
+        const CliRun traced = Run({ "detect", "--trace", "--threshold", "20", path });
         EXPECT_EQ(traced.exitCode, 0) << traced.err;
         const std::vector<std::string> lines = Lines(traced.out);
         ASSERT_EQ(lines.size(), 7u) << traced.out;
@@ -200,21 +151,31 @@ namespace {
     // and from a recording.
     TEST_F(SignalCommandsTest, AnswerAndDecodeGiveRecordsInJsonAndCsv)
     {
-        const std::string config = "--config \"" QUELSOR_EXAMPLE_INI "\" --request 0 ";
-        const CliRun json = Run("answer " + config + "--format json 1234 78D1CA1C#");
+        const auto answer = [](std::vector<std::string> extra) {
+            std::vector<std::string> args { "answer", "--config", QUELSOR_SAMPLE_INI, "--request",
+                "0" };
+            args.insert(args.end(), extra.begin(), extra.end());
+            return Run(args);
+        };
+        const CliRun json = answer({ "--format", "json", "1234", "78D1CA1C#" });
         EXPECT_EQ(json.exitCode, 0) << json.err;
         EXPECT_EQ(json.out,
             R"({"request":"1234","label":"Etat general","zone":1,"name":"Tension","raw":120,"value":12.000,"text":"12.000","status":"ok"})"
             "\n"
             R"({"request":"1234","label":"Etat general","zone":2,"name":"Moteur","raw":1,"text":"Marche","status":"ok"})"
             "\n");
-        const CliRun csv = Run("answer " + config + "--format csv 78D1");
+        // CSV lines end with CRLF (console text on Windows shows them as "\n").
+        const auto withoutCr = [](std::string text) {
+            text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+            return text;
+        };
+        const CliRun csv = answer({ "--format", "csv", "78D1" });
         EXPECT_EQ(csv.exitCode, 0) << csv.err;
-        EXPECT_EQ(csv.out,
-            "time,request,label,zone,name,raw,value,text,status\r\n"
-            ",1234,Etat general,,,,,,mismatch\r\n");
-        EXPECT_EQ(Run("answer " + config + "--format yaml 1").exitCode, 2);
-        EXPECT_EQ(Run("answer " + config + "--format").exitCode, 2);
+        EXPECT_EQ(withoutCr(csv.out),
+            "time,request,label,zone,name,raw,value,text,status\n"
+            ",1234,Etat general,,,,,,mismatch\n");
+        EXPECT_EQ(answer({ "--format", "yaml", "1" }).exitCode, 2);
+        EXPECT_EQ(answer({ "--format" }).exitCode, 2);
 
         std::vector<std::int16_t> samples;
         AppendSilence(samples, 1000);
@@ -223,7 +184,8 @@ namespace {
         AppendTone(samples, 20, false, 1633, 941); // closes the answer
         AppendSilence(samples, 100);
         const std::string path = WriteWav("worked.wav", samples);
-        const CliRun decoded = Run("decode " + config + "--format csv \"" + path + "\"");
+        const CliRun decoded = Run({ "decode", "--config", QUELSOR_SAMPLE_INI, "--request", "0",
+            "--format", "csv", path });
         EXPECT_EQ(decoded.exitCode, 0) << decoded.err;
         const std::vector<std::string> lines = Lines(decoded.out);
         ASSERT_EQ(lines.size(), 3u) << decoded.out;
@@ -234,8 +196,9 @@ namespace {
             EXPECT_GE(seconds, 4.300) << line;
             EXPECT_LE(seconds, 4.320) << line;
         }
-        EXPECT_EQ(lines[1].substr(5), ",1234,Etat general,1,Tension,120,12.000,12.000,ok\r");
-        EXPECT_EQ(lines[2].substr(5), ",1234,Etat general,2,Moteur,1,,Marche,ok\r");
+        EXPECT_EQ(
+            withoutCr(lines[1].substr(5)), ",1234,Etat general,1,Tension,120,12.000,12.000,ok");
+        EXPECT_EQ(withoutCr(lines[2].substr(5)), ",1234,Etat general,2,Moteur,1,,Marche,ok");
     }
 
     TEST_F(SignalCommandsTest, UnusableRecordingsExitWithTwo)
@@ -243,7 +206,7 @@ namespace {
         // A stereo 44.1 kHz header and a file cut inside its data.
         std::vector<std::int16_t> samples(100, 5);
         const std::string good = WriteWav("good.wav", samples);
-        std::string bytes = ReadText(good);
+        std::string bytes = ReadBytes(good);
         std::string stereo = bytes;
         stereo[22] = 2;
         const std::uint32_t rate = 44100;
@@ -251,23 +214,21 @@ namespace {
             stereo[24 + i] = static_cast<char>((rate >> (8 * i)) & 0xFF);
         const std::string stereoPath = Path("stereo.wav");
         const std::string cutPath = Path("cut.wav");
-        created_.push_back(stereoPath);
-        created_.push_back(cutPath);
         std::ofstream(stereoPath, std::ios::binary) << stereo;
         std::ofstream(cutPath, std::ios::binary) << bytes.substr(0, 60);
 
         for (const char* command : { "detect", "fft" }) {
-            const CliRun wrongFormat = Run(std::string(command) + " \"" + stereoPath + "\"");
+            const CliRun wrongFormat = Run({ command, stereoPath });
             EXPECT_EQ(wrongFormat.exitCode, 2);
             EXPECT_NE(wrongFormat.err.find("unsupported format: 2 channels, 44100 Hz, 16 bits"),
                 std::string::npos)
                 << wrongFormat.err;
-            const CliRun cut = Run(std::string(command) + " \"" + cutPath + "\"");
+            const CliRun cut = Run({ command, cutPath });
             EXPECT_EQ(cut.exitCode, 2);
             EXPECT_NE(cut.err.find("truncated data chunk: 200 bytes announced, 16 present"),
                 std::string::npos)
                 << cut.err;
-            const CliRun missing = Run(std::string(command) + " \"" + Path("none.wav") + "\"");
+            const CliRun missing = Run({ command, Path("none.wav") });
             EXPECT_EQ(missing.exitCode, 2);
             EXPECT_EQ(missing.out, "");
         }
@@ -279,7 +240,7 @@ namespace {
         for (std::size_t n = 0; n < samples.size(); ++n)
             samples[n] = static_cast<std::int16_t>(
                 10000.0 * std::sin(2.0 * std::numbers::pi * 22 * 31.25 * n / 16000.0));
-        const CliRun run = Run("fft \"" + WriteWav("sine.wav", samples) + "\"");
+        const CliRun run = Run({ "fft", WriteWav("sine.wav", samples) });
         EXPECT_EQ(run.exitCode, 0) << run.err;
         const std::vector<std::string> lines = Lines(run.out);
         ASSERT_EQ(lines.size(), 2u);
@@ -297,7 +258,7 @@ namespace {
 
     TEST_F(SignalCommandsTest, FiltersPrintsTheBank)
     {
-        const CliRun run = Run("filters");
+        const CliRun run = Run({ "filters" });
         EXPECT_EQ(run.exitCode, 0);
         const std::vector<std::string> lines = Lines(run.out);
         ASSERT_EQ(lines.size(), 8u);
@@ -305,7 +266,7 @@ namespace {
             << lines[0];
         EXPECT_EQ(lines[7].rfind("1633 ", 0), 0u);
         EXPECT_EQ(lines[7].substr(lines[7].size() - 3), " -1");
-        EXPECT_EQ(Run("filters extra").exitCode, 2);
+        EXPECT_EQ(Run({ "filters", "extra" }).exitCode, 2);
     }
 
 } // namespace

@@ -38,7 +38,9 @@ namespace {
         StringList lines;
         StandaloneDecoderHost host(
             [&](const std::string& line) { lines.push_back(line); }, record.items, false);
-        ResponseDecoder decoder(host, sequences);
+        CellTable cells;
+        FormulaEvaluator evaluator(cells);
+        ResponseDecoder decoder(host, sequences, evaluator);
         decoder.CreateZoneCells();
         for (const AnswerRow& row : kAnswerRows) {
             lines.clear();

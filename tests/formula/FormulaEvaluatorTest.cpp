@@ -1,3 +1,5 @@
+#include "tests/support/MessagesRecorder.h"
+
 #include "formula/FormulaEvaluator.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +15,6 @@ namespace quelsor {
 namespace {
 
     constexpr double kInf = std::numeric_limits<double>::infinity();
-
-    class CollectMessages : public IOperatorMessages {
-    public:
-        void ShowMessage(const std::string& text) override { shown.push_back(text); }
-        std::vector<std::string> shown;
-    };
 
     // Z1 = 21, Z2 = 5, Z3 = -3, Z4 = 100; the other zone cells hold no number.
     class FormulaTest : public ::testing::Test {
@@ -41,7 +37,7 @@ namespace {
 
         CellTable table;
         ZoneCells zones;
-        CollectMessages messages;
+        testing::MessagesRecorder messages;
         FormulaEvaluator evaluator;
     };
 
@@ -197,6 +193,12 @@ namespace {
                 { "ROUND(-1E300)", -2147483648.0, 1 },
                 { "TRUNC(2147483647.9)", 2147483647, 1 },
                 { "TRUNC(-2147483648.9)", -2147483648.0, 1 },
+                // The first values past each end, where a plain conversion is undefined (x86
+                // gives -2147483648 for both).
+                { "TRUNC(2147483648)", 2147483647, 1 },
+                { "ROUND(2147483647.5)", 2147483647, 1 },
+                { "TRUNC(-2147483649)", -2147483648.0, 1 },
+                { "ROUND(-2147483649.5)", -2147483648.0, 1 },
                 { "TRUNC(Z5)", 2147483647, 2 },
                 { "TRUNC(0/0-0/0)", 0, 1 },
                 { "ROUND(SQRT(-1))", 0, 1 },
@@ -318,16 +320,25 @@ namespace {
         EXPECT_EQ(value, 5.0);
     }
 
-    TEST(SharedEvaluator, ReadsTheProgramCellTable)
+    TEST(OwnedEvaluator, ReadsOnlyItsOwnCellTable)
     {
-        ZoneCells zones;
+        // Two decoders side by side (the window and a decoder session, say) each own a table:
+        // a zone stored in one is invisible to the other's formulas (an empty slot reads 0).
+        CellTable mine;
+        CellTable other;
+        ZoneCells zones(mine);
         zones.Cell(7)->Kind = 1;
         zones.Cell(7)->Value = 21;
+        FormulaEvaluator evaluator(mine);
+        FormulaEvaluator stranger(other);
         std::string text = "Z7*2";
         std::int32_t status = 0;
-        EXPECT_EQ(EvaluateFormula(text, status), 42.0);
+        EXPECT_EQ(evaluator.EvaluateFormula(text, status), 42.0);
         EXPECT_EQ(status, 2);
-        EXPECT_EQ(&formulaEvaluator().Cells(), &cellTable());
+        text = "Z7*2";
+        EXPECT_EQ(stranger.EvaluateFormula(text, status), 0.0);
+        EXPECT_EQ(status, 2);
+        EXPECT_EQ(&evaluator.Cells(), &mine);
     }
 
 } // namespace

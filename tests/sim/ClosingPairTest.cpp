@@ -23,18 +23,12 @@ namespace {
     class ClosingHost : public IDetectorHost {
     public:
         int Threshold() const override { return 30; } // 200 - Seuil 170 of the sample file
-        void SetIndicatorColour(int, std::uint32_t) override { }
-        std::string ViewText() const override { return view_; }
-        void SetViewText(const std::string& text) override { view_ = text; }
-        void AddLogLine(const std::string&) override { }
-        void DecodeResponse(const std::string& received) override { closed.push_back(received); }
-        void CharacterAccepted(std::int64_t, char character) override { accepted += character; }
+        void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators&) override { }
+        void OnCharacter(std::int64_t, char character) override { accepted += character; }
+        void OnAnswer(const std::string& text) override { closed.push_back(text); }
 
         std::vector<std::string> closed;
         std::string accepted;
-
-    private:
-        std::string view_;
     };
 
     // Adds white Gaussian noise snrDb below the power of a full-level tone pair (two tones of

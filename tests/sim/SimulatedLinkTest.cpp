@@ -2,10 +2,10 @@
 #include "tests/sound/SoundLayerFakes.h"
 
 #include "audio/CommandFile.h"
-#include "audio/DtmfDetector.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 
 namespace quelsor::test {
@@ -14,9 +14,14 @@ namespace {
     using quelsor::testing::LinkPace;
     using quelsor::testing::SimulatedLink;
 
+    // A folder name from the request text, without the characters a Windows name cannot hold
+    // ('*' and the like).
     std::string FolderName(const std::string& what)
     {
-        return "link-" + what + "-"
+        std::string name = "link-";
+        for (const char c : what)
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name + "-"
             + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     }
 
@@ -34,8 +39,7 @@ namespace {
         std::size_t answersWanted, int maxPumps = 20000)
     {
         InTempFolder folder(FolderName(comboText));
-        detectorState() = DetectorState {};
-        SoundLayer layer;
+        SoundLayer layer; // a detector and filter bank of its own, from rest
         layer.SetStopDelay(0);
         FakeSoundHost host;
         RequestRun run;

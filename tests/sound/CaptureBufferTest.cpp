@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -130,25 +132,51 @@ namespace {
         EXPECT_TRUE(event->TryConsume());
     }
 
-    // A writer thread and a reader locking concurrently: every slice the reader copies is whole
-    // (each slice is written as one run of equal samples), which a data race would break. Run
-    // under the sanitizers this also checks for races in the buffer itself.
-    TEST(CaptureBufferTest, ConcurrentWriterAndReaderSeeWholeSlices)
+    // A writer thread and a reader locking concurrently, as the capture thread and the GUI
+    // thread do. Every slice is written as one run of equal samples, so a slice copied while it
+    // is being written holds two values: the buffer's lock must keep every copy whole. The
+    // reader first copies what the position says is new (the capture loop's way), then the
+    // whole buffer again and again (the widest window for a torn copy). Under ThreadSanitizer
+    // this also checks the buffer itself for races.
+    TEST(CaptureBufferTest, ConcurrentWriterAndReaderNeverSeeATornSlice)
     {
         CaptureBuffer buffer;
         auto event = std::make_shared<NotificationEvent>();
         ASSERT_TRUE(buffer.SetNotificationPositions(SlicePositions(), event));
-        std::atomic<bool> done { false };
-        std::thread writer([&] {
-            for (int slice = 0; slice < 2000; ++slice) {
-                const std::vector<std::int16_t> samples(512, static_cast<std::int16_t>(slice));
-                buffer.Write(samples.data(), kNotifySliceBytes);
+        std::atomic<std::uint64_t> slicesWritten { 0 };
+        // Stopped and joined however the test ends (a failed assertion returns early).
+        // Eight slices per write, slice i of the stream holding the value i % 64: a slice
+        // overwritten in place always changes value, and the writer spends its time copying.
+        constexpr std::size_t kSlicesPerWrite = 8;
+        std::vector<std::vector<std::int16_t>> chunks(64 / kSlicesPerWrite);
+        for (std::size_t c = 0; c < chunks.size(); ++c) {
+            for (std::size_t slice = 0; slice < kSlicesPerWrite; ++slice)
+                chunks[c].insert(
+                    chunks[c].end(), 512, static_cast<std::int16_t>(c * kSlicesPerWrite + slice));
+        }
+        std::jthread writer([&](std::stop_token stop) {
+            for (std::size_t c = 0; !stop.stop_requested(); c = (c + 1) % chunks.size()) {
+                buffer.Write(chunks[c].data(), kSlicesPerWrite * kNotifySliceBytes);
+                slicesWritten += kSlicesPerWrite;
             }
-            done = true;
         });
+        int whole = 0;
+        int torn = 0;
+        const auto check = [&](const LockedRegions& regions) {
+            for (const auto* region : { &regions.first, &regions.second }) {
+                for (std::size_t s = 0; s + 512 <= region->size(); s += 512) {
+                    const auto begin = region->begin() + static_cast<std::ptrdiff_t>(s);
+                    const bool same = std::all_of(
+                        begin, begin + 512, [&](std::int16_t v) { return v == *begin; });
+                    ++(same ? whole : torn);
+                }
+            }
+        };
+
         std::uint32_t next = 0;
-        int slicesRead = 0;
-        while (!done || event->IsSet()) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (int reads = 0; reads < 200;) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the writer stalled";
             if (!event->WaitFor(std::chrono::milliseconds(5)))
                 continue;
             std::uint32_t read = 0;
@@ -159,21 +187,23 @@ namespace {
             available -= available % kNotifySliceBytes;
             LockedRegions regions;
             ASSERT_TRUE(buffer.Lock(next, static_cast<std::uint32_t>(available), regions));
-            for (const auto* region : { &regions.first, &regions.second }) {
-                for (std::size_t s = 0; s + 512 <= region->size(); s += 512) {
-                    // The writer may have overwritten a slice after the position was read, but
-                    // never leaves one half-written when it signals.
-                    const std::int16_t head = (*region)[s];
-                    const std::int16_t tail = (*region)[s + 511];
-                    if (head == tail)
-                        ++slicesRead;
-                }
-            }
+            check(regions);
             next = (next + static_cast<std::uint32_t>(available)) % kCaptureBufferBytes;
+            ++reads;
         }
+        // For a quarter of a second at least: on a busy machine the two threads may take turns
+        // on one processor for a while before they run side by side.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+        for (int reads = 0; reads < 2000 || std::chrono::steady_clock::now() < until; ++reads) {
+            LockedRegions regions;
+            ASSERT_TRUE(buffer.Lock(0, kCaptureBufferBytes, regions));
+            check(regions);
+        }
+        writer.request_stop();
         writer.join();
-        EXPECT_GT(slicesRead, 0);
-        EXPECT_EQ(buffer.TotalWritten(), 2000u * kNotifySliceBytes);
+        EXPECT_EQ(torn, 0) << "of " << whole + torn << " slices copied";
+        EXPECT_GT(whole, 0);
+        EXPECT_EQ(buffer.TotalWritten(), slicesWritten * kNotifySliceBytes);
     }
 
 } // namespace

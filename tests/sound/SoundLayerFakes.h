@@ -1,9 +1,11 @@
 #pragma once
 
+#include "decoder/RequestLog.h"
+#include "tests/support/ScratchFolder.h"
+
 #include "sound/SoundLayer.h"
 
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -35,17 +37,18 @@ public:
             throw std::runtime_error("detector");
         return 0;
     }
-    void SetIndicatorColour(int, std::uint32_t) override { }
-    std::string ViewText() const override { return view; }
-    void SetViewText(const std::string& text) override { view = text; }
-    void AddLogLine(const std::string& line) override { log.push_back(line); }
-    void DecodeResponse(const std::string& received) override { answers.push_back(received); }
+    void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators&) override { }
+    void OnCharacter(std::int64_t, char) override { }
+    void OnAnswer(const std::string& text) override
+    {
+        log.push_back(AnswerLogLine(text));
+        answers.push_back(text);
+    }
 
     std::vector<std::string> messages;
     std::vector<std::vector<std::int32_t>> frames;
-    std::vector<std::string> log;
-    std::vector<std::string> answers;
-    std::string view;
+    std::vector<std::string> log; // the window's line for each closed answer
+    std::vector<std::string> answers; // closed by the detector
     int eventPumps = 0;
     mutable int detectorCalls = 0;
     bool throwInDetector = false;
@@ -168,27 +171,16 @@ private:
 };
 
 // Runs each test in a folder of its own ("tmp.wav" is written in the current directory, and
-// the test cases run in parallel).
+// the test cases run in parallel), below the build's scratch folder.
 class InTempFolder {
 public:
     explicit InTempFolder(const std::string& name)
-        : previous_(std::filesystem::current_path())
-        , folder_(std::filesystem::temp_directory_path() / ("quelsor-device-" + name))
+        : folder_(name)
     {
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-        std::filesystem::current_path(folder_);
-    }
-    ~InTempFolder()
-    {
-        std::filesystem::current_path(previous_);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
 private:
-    std::filesystem::path previous_;
-    std::filesystem::path folder_;
+    testing::InScratchFolder folder_;
 };
 
 } // namespace quelsor::test

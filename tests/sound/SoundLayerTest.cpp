@@ -3,11 +3,13 @@
 #include "audio/DtmfDetector.h"
 #include "audio/ToneGenerator.h"
 #include "audio/WavHeader.h"
+#include "common/FileOpen.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -32,9 +34,9 @@ namespace {
         std::uint32_t dataSize = 0;
     };
 
-    WavFileInfo ReadCaptureFile()
+    WavFileInfo ReadCaptureFile(const std::filesystem::path& path = kCaptureFileName)
     {
-        std::ifstream in(kCaptureFileName, std::ios::binary);
+        std::ifstream in(path, std::ios::binary);
         const std::vector<char> bytes { std::istreambuf_iterator<char>(in), {} };
         WavFileInfo info;
         info.bytes = bytes.size();
@@ -52,7 +54,6 @@ namespace {
             , backend(layer)
         {
             layer.SetStopDelay(0);
-            detectorState() = DetectorState {};
         }
 
         int Init() { return layer.InitSound(host, &backend); }
@@ -185,6 +186,23 @@ namespace {
         EXPECT_EQ(after.riffSize, 36u);
     }
 
+    // An installed program's layer writes its capture file to the scratch folder it is given,
+    // named in UTF-8 (accents and spaces), and nothing in the current directory.
+    TEST_F(SoundLayerTest, CaptureFileGoesToTheScratchFolder)
+    {
+        const std::string folder = "cache \xC3\xA9t\xC3\xA9";
+        const std::filesystem::path folderPath(std::u8string(folder.begin(), folder.end()));
+        std::filesystem::create_directory(folderPath);
+        layer.SetScratchFolder(folder);
+        EXPECT_EQ(layer.CaptureFilePath(), PathInFolder(folder, "tmp.wav"));
+        ASSERT_EQ(Init(), 0);
+        EXPECT_EQ(layer.StartCapture(), 0);
+        EXPECT_EQ(ReadCaptureFile(folderPath / "tmp.wav").bytes, 44u);
+        EXPECT_FALSE(std::filesystem::exists(kCaptureFileName));
+        layer.SetScratchFolder("");
+        EXPECT_EQ(layer.CaptureFilePath(), "tmp.wav");
+    }
+
     TEST_F(SoundLayerTest, DeviceIsAskedForTheProgramFormatAndSliceNotifications)
     {
         ASSERT_EQ(Init(), 0);
@@ -219,7 +237,7 @@ namespace {
         });
         std::uint32_t offsetAfterWrap = 1;
         backend.script.push_back([&] { offsetAfterWrap = layer.NextReadOffset(); });
-        const std::int64_t blocksBefore = detectorState().blockIndex;
+        const std::int64_t blocksBefore = layer.Detector().blockIndex;
         EXPECT_EQ(layer.StartCapture(), 0);
 
         std::vector<int> expected;
@@ -232,7 +250,7 @@ namespace {
         EXPECT_EQ(backend.buffer->locks, locks);
         EXPECT_EQ(backend.buffer->UnlockCount(), 2);
         EXPECT_EQ(host.detectorCalls, 3) << "one region, then two";
-        EXPECT_EQ(detectorState().blockIndex - blocksBefore, 34 * 512 / 16);
+        EXPECT_EQ(layer.Detector().blockIndex - blocksBefore, 34 * 512 / 16);
     }
 
     TEST_F(SoundLayerTest, LessThanOneSliceIsNothingToDo)
@@ -272,7 +290,7 @@ namespace {
         });
         std::int64_t blocksBefore = 0;
         backend.script.push_back([&] {
-            blocksBefore = detectorState().blockIndex;
+            blocksBefore = layer.Detector().blockIndex;
             // Stop from the window's events right after the first frame of the wrapping lock.
             host.onEvents = [&] {
                 if (host.frames.size() == 31 && !layer.CaptureStopRequested())
@@ -285,7 +303,7 @@ namespace {
 
         EXPECT_EQ(host.frames.size(), 31u) << "the second frame and the second region skipped";
         EXPECT_EQ(host.detectorCalls, 2);
-        EXPECT_EQ(detectorState().blockIndex - blocksBefore, 2 * 512 / 16)
+        EXPECT_EQ(layer.Detector().blockIndex - blocksBefore, 2 * 512 / 16)
             << "the detector still sees the whole first region";
         EXPECT_EQ(backend.buffer->UnlockCount(), 1) << "the interrupted lock is not released";
         EXPECT_EQ(layer.NextReadOffset(), 0u) << "advanced by the first region only";

@@ -1,9 +1,8 @@
 #include "tests/support/SimulatedLink.h"
 
-#include "audio/FilterBank.h"
 #include "audio/ToneGenerator.h"
 #include "common/SampleFormat.h"
-#include "sim/DeviceListenerHost.h"
+#include "sim/DeviceListener.h"
 #include "sim/ReplySignal.h"
 
 #include <algorithm>
@@ -188,11 +187,9 @@ std::string SimulatedLink::Decode(const std::vector<std::int16_t>& samples) cons
     AppendSilence(heard, 50);
     heard.insert(heard.end(), samples.begin(), samples.end());
     AppendSilence(heard, 50);
-    DetectorState state;
-    auto bank = NewDesignedFilterBank();
-    DeviceListenerHost host(config_.deviceThreshold);
-    DetectDTMF(state, *bank, host, heard.data(), static_cast<int>(heard.size()));
-    return state.receivedText;
+    DeviceListener listener(config_.deviceThreshold);
+    listener.Hear(heard.data(), heard.size());
+    return listener.Heard();
 }
 
 std::vector<std::int16_t> SimulatedLink::ReplyFor(const std::string& command) const

@@ -46,10 +46,10 @@ struct SimulatedLinkConfig {
 
 // A sound backend for tests: a simulated remote device at the other end of the audio link.
 // What the program plays reaches the device, which decodes it with the real DTMF detector (a
-// fresh DetectorState and its own filter bank per command) and answers through the capture side
-// with generated DTMF audio: the echo of the command, the configured answer, each followed by
-// the closing silence and a short tone pair that lets the requester's detector close it. Between
-// and after answers the device sends silence.
+// fresh DeviceListener per command, as `quelsor-cli simulate` listens) and answers through the
+// capture side with generated DTMF audio: the echo of the command, the configured answer, each
+// followed by the closing silence and a short tone pair that lets the requester's detector close
+// it. Between and after answers the device sends silence.
 //
 // Capture samples are pushed either on demand, one 1024-byte slice per wait of the capture loop
 // (Pace::Instant: as fast as the loop runs, deterministic), or by a thread of the link in real

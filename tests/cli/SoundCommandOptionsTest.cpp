@@ -1,0 +1,120 @@
+// The options of quelsor-cli simulate and request: every usage error is refused with its message
+// and exit status 2 before any sound device is touched, so these run without a sound server.
+
+#include "tests/support/CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quelsor {
+namespace {
+
+    using testing::CliRun;
+    using testing::RunCli;
+
+    const std::string kSampleIni = QUELSOR_SAMPLE_INI;
+
+    struct OptionRow {
+        std::vector<std::string> arguments; // after the command
+        std::string err; // the whole of stderr
+    };
+
+    std::string Usage(const std::string& command, const std::string& message)
+    {
+        return "quelsor-cli " + command + ": " + message + "\nRun 'quelsor-cli " + command
+            + " --help' for usage.\n";
+    }
+
+    void CheckRefused(const std::string& command, const std::vector<OptionRow>& rows)
+    {
+        for (const OptionRow& row : rows) {
+            std::vector<std::string> arguments { command };
+            arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+            std::string shown = command;
+            for (const std::string& argument : row.arguments)
+                shown += " '" + argument + "'";
+            const CliRun run = RunCli(arguments);
+            EXPECT_EQ(run.exitCode, 2) << shown;
+            EXPECT_EQ(run.out, "") << shown;
+#ifdef QUELSOR_CLI_HAS_SOUND
+            EXPECT_EQ(run.err, row.err) << shown;
+#else
+            EXPECT_EQ(run.err, "quelsor-cli " + command + ": built without sound support\n")
+                << shown;
+#endif
+        }
+    }
+
+    TEST(SimulateOptions, UsageErrorsAreRefusedBeforeTheDevices)
+    {
+        const std::string answer = "1234=78D1CA1C#";
+        CheckRefused("simulate",
+            {
+                { {}, Usage("simulate", "missing --answer COMMAND=ANSWER") },
+                { { "--no-echo", "--once" }, Usage("simulate", "missing --answer COMMAND=ANSWER") },
+                { { "--answer" }, Usage("simulate", "--answer needs a value") },
+                { { "--answer", "1234" },
+                    Usage("simulate", "invalid answer '1234' (expected COMMAND=ANSWER)") },
+                { { "--answer", "=78D1" },
+                    Usage("simulate", "invalid answer '=78D1' (expected COMMAND=ANSWER)") },
+                { { "--answer", answer, "--level" }, Usage("simulate", "--level needs a value") },
+                { { "--answer", answer, "--level", "1" },
+                    Usage("simulate", "invalid level '1' (expected dB from -120 to 0)") },
+                { { "--answer", answer, "--level", "-121" },
+                    Usage("simulate", "invalid level '-121' (expected dB from -120 to 0)") },
+                { { "--answer", answer, "--level", "-6dB" },
+                    Usage("simulate", "invalid level '-6dB' (expected dB from -120 to 0)") },
+                { { "--answer", answer, "--level", "nan" },
+                    Usage("simulate", "invalid level 'nan' (expected dB from -120 to 0)") },
+                { { "--answer", answer, "--threshold", "-1" },
+                    Usage("simulate", "invalid threshold '-1' (expected 0 or more)") },
+                { { "--answer", answer, "--threshold", "99999999999" },
+                    Usage("simulate", "invalid threshold '99999999999' (expected 0 or more)") },
+                { { "--answer", answer, "--bogus" },
+                    Usage("simulate", "unknown option '--bogus'") },
+                { { "--answer", answer, "extra" }, Usage("simulate", "unknown option 'extra'") },
+            });
+    }
+
+    TEST(RequestOptions, UsageAndConfigurationErrorsAreRefusedBeforeTheDevices)
+    {
+        const std::vector<std::string> base { "--config", kSampleIni, "--request", "0" };
+        auto with = [&](std::vector<std::string> more) {
+            std::vector<std::string> arguments = base;
+            arguments.insert(arguments.end(), more.begin(), more.end());
+            return arguments;
+        };
+        const std::string badTimeout
+            = Usage("request", "--timeout needs a whole number of seconds (1 or more)");
+        CheckRefused("request",
+            {
+                { {}, Usage("request", "missing --config FILE.ini") },
+                { { "--config", kSampleIni }, Usage("request", "missing --request N") },
+                { { "--request", "0" }, Usage("request", "missing --config FILE.ini") },
+                { { "--config", kSampleIni, "--request", "first" },
+                    Usage("request", "invalid request index 'first'") },
+                { with({ "--timeout" }), badTimeout },
+                { with({ "--timeout", "0" }), badTimeout },
+                { with({ "--timeout", "-5" }), badTimeout },
+                { with({ "--timeout", "1.5" }), badTimeout },
+                { with({ "--timeout", "10", "--timeout", "x" }), badTimeout },
+                { with({ "--threshold", "20" }), Usage("request", "unknown option '--threshold'") },
+                { with({ "--bogus" }), Usage("request", "unknown option '--bogus'") },
+                { with({ "1234" }), Usage("request", "unexpected argument '1234'") },
+                // Only request items can be sent: -1 (nothing pending) is refused as well.
+                { { "--config", kSampleIni, "--request", "3" },
+                    "quelsor-cli request: request 3 is not one of the 3 request items of '"
+                        + kSampleIni + "'\n" },
+                { { "--config", kSampleIni, "--request", "-1" },
+                    "quelsor-cli request: request -1 is not one of the 3 request items of '"
+                        + kSampleIni + "'\n" },
+                { { "--config", kSampleIni + ".none", "--request", "0" },
+                    "quelsor-cli request: cannot read the configuration file '" + kSampleIni
+                        + ".none'\n" },
+            });
+    }
+
+} // namespace
+} // namespace quelsor

@@ -1,0 +1,26 @@
+#include "decoder/RequestLog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quelsor {
+namespace {
+
+    TEST(RequestLogTest, AnswerLineIsTheTextAndItsLength)
+    {
+        const struct {
+            std::string received;
+            std::string line;
+        } rows[] = {
+            { "1", "1 (1)" }, { "78D1CA1C#", "78D1CA1C# (9)" },
+            { std::string(120, '5'), std::string(120, '5') + " (120)" }, // longer than a buffer
+            { "%s%d", "%s%d (4)" }, // the text is never taken for a format
+        };
+        for (const auto& row : rows)
+            EXPECT_EQ(AnswerLogLine(row.received), row.line);
+        EXPECT_STREQ(kAwaitingAnswer, "Attente de la r\xC3\xA9ponse");
+    }
+
+} // namespace
+} // namespace quelsor
