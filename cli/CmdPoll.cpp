@@ -50,7 +50,8 @@ request, label, zone, name, raw, value, text and status: one record per
 report line (status ok, or mismatch for an answer of the wrong length decoded
 because of --debug), one record with status mismatch for an answer of the
 wrong length, and one record with status timeout (no answer after all tries)
-or error (the sound devices failed) for a request that gave nothing.
+or error (the sound devices failed; its text says what failed) for a request
+that gave nothing.
 
 Options:
   --config FILE.ini   the configuration file (required)

@@ -158,7 +158,9 @@ int RunRequest(const std::vector<std::string>& args)
     if (outcome.kind == RequestOutcome::Kind::Answered)
         return 0;
     if (outcome.kind == RequestOutcome::Kind::Failed) {
-        printer.Print(RecordWithoutZone(sound.ItemText(request), "error"));
+        ResultRecord record = RecordWithoutZone(sound.ItemText(request), "error");
+        record.text = outcome.error;
+        printer.Print(record);
         return 2;
     }
     std::fprintf(stderr, "quelsor-cli request: no answer to request %d decoded within %d s\n",

@@ -219,7 +219,9 @@ TEST_F(CliRecoveryTest, RequestWhoseServerDiesWhileListeningEndsWithTheLayersMes
     const QByteArray err = request.readAllStandardError();
     EXPECT_TRUE(err.contains("Error handling DirectSound notifications. \n")) << err.toStdString();
     EXPECT_TRUE(err.contains("quelsor-cli request: the sound input was lost")) << err.toStdString();
-    EXPECT_TRUE(request.readAllStandardOutput().contains("\"status\":\"error\""));
+    const QByteArray out = request.readAllStandardOutput();
+    EXPECT_TRUE(out.contains("\"text\":\"the sound input was lost")) << out.toStdString();
+    EXPECT_TRUE(out.contains("\"status\":\"error\"")) << out.toStdString();
 }
 
 // poll goes on through a server restart: rounds give ok, error, ok records in one process.
@@ -274,6 +276,9 @@ TEST_F(CliRecoveryTest, PollGivesOkThenErrorThenOkAcrossAServerRestart)
     }
     EXPECT_EQ(statuses, (QByteArrayList { "ok", "ok", "error", "ok", "ok" }))
         << records().toStdString();
+    // The error record says what failed.
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[2].contains("\"text\":\"the sound ")) << lines[2].toStdString();
 }
 
 } // namespace
