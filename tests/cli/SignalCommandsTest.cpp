@@ -77,7 +77,14 @@ namespace {
             SCOPED_TRACE(row.args.front() + " " + row.args.back());
             const CliRun run = Run(row.args);
             EXPECT_EQ(run.exitCode, 2);
+#ifdef QUELSOR_CLI_HAS_SOUND
             EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
+#else
+            // Without sound a command may refuse to run before it reads its options.
+            EXPECT_TRUE(run.err.rfind(row.err, 0) == 0
+                || run.err == "quelsor-cli " + row.args.front() + ": built without sound support\n")
+                << run.err;
+#endif
             EXPECT_EQ(run.out, "");
         }
         const CliRun help = Run({ "devices", "--help" });
