@@ -305,6 +305,7 @@ void TfrmMain::cmdPlayClick()
         capturing_ = false;
         sound_.StopCapture();
     }
+    ChooseOutput();
     sound_.PlaySoundFile(commandFilePath_);
     AddLogLine(kAwaitingAnswer);
     decoder_.pendingSeq = selectedSequenceItem();
@@ -312,16 +313,49 @@ void TfrmMain::cmdPlayClick()
     // that capture any more and the program would never end.
     if (!capturing_ && !closed_) {
         capturing_ = true;
-        sound_.StartCapture();
+        Listen();
     }
 }
 
 void TfrmMain::cmdStartCapClick()
 {
-    if (!capturing_ && !closed_) {
-        capturing_ = true;
-        sound_.StartCapture();
+    if (closed_ || (capturing_ && runningLoops_ > 0))
+        return; // listening already
+    if (capturing_) {
+        // The last capture failed to start, or its loop ended by itself when its input or the
+        // sound server went away: it is released, and listening starts afresh on the devices
+        // there are now.
+        capturing_ = false;
+        sound_.StopCapture();
     }
+    capturing_ = true;
+    Listen();
+}
+
+void TfrmMain::Listen()
+{
+    ChooseInput();
+    ++runningLoops_;
+    sound_.StartCapture();
+    --runningLoops_;
+}
+
+void TfrmMain::ChooseInput()
+{
+    if (backend_ == nullptr || !sound_.Initialised())
+        return;
+    const std::string absent = devices_.ApplyInput(*backend_);
+    if (!absent.empty())
+        AddLogLine(absent);
+}
+
+void TfrmMain::ChooseOutput()
+{
+    if (backend_ == nullptr || !sound_.Initialised())
+        return;
+    const std::string absent = devices_.ApplyOutput(*backend_);
+    if (!absent.empty())
+        AddLogLine(absent);
 }
 
 void TfrmMain::cmdStopCapClick()
@@ -467,6 +501,11 @@ std::string TfrmMain::SequenceItemText(int index) const
 }
 
 void TfrmMain::SetThresholdPosition(int position) { tbSeuil->setValue(position); }
+
+void TfrmMain::SetSoundDevices(const std::string& input, const std::string& output)
+{
+    devices_ = DeviceChoice(input, output);
+}
 
 void TfrmMain::ClearSequenceItems()
 {

@@ -9,6 +9,7 @@
 #include "display/SpectrumDisplay.h"
 #include "formula/FormulaCells.h"
 #include "formula/FormulaEvaluator.h"
+#include "sound/DeviceChoice.h"
 #include "sound/SoundHost.h"
 
 #include <QImage>
@@ -134,6 +135,7 @@ public:
     void SetThresholdPosition(int position) override;
     void ClearSequenceItems() override;
     void AddSequenceItem(const std::string& text) override;
+    void SetSoundDevices(const std::string& input, const std::string& output) override;
 
     // ISpectrumHost
     bool Capturing() const override { return capturing_; }
@@ -177,6 +179,12 @@ private:
     void BlitCanvas();
     // Typing in cmbDTMFSeq deselects its item, as the platform's combo box does.
     void OnSequenceTextEdited(const QString& text);
+    // Starts a capture on the configured input and runs its loop until it ends.
+    void Listen();
+    // Points the backend at the configured input or output before it is opened; an absent
+    // device is logged and the default used.
+    void ChooseInput();
+    void ChooseOutput();
     // Indicator l[tone] in colour (kIndicatorOn or kIndicatorOff).
     void SetIndicatorColour(int tone, std::uint32_t colour);
 
@@ -190,6 +198,8 @@ private:
     std::string commandFilePath_; // the scratch "tmp_dtmf.wav"
 
     bool capturing_ = false;
+    int runningLoops_ = 0; // capture loops in progress (nested ones included)
+    DeviceChoice devices_; // [General] Entree and Sortie
     PixelCanvas canvas_;
     QImage canvasImage_; // a view of canvas_'s pixels
     SpectrumDisplay display_;

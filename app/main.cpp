@@ -5,8 +5,7 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxMessages.h"
 #include "app/ProgramFiles.h"
-#include "common/ProcessExit.h"
-#include "device/QtSoundBackend.h"
+#include "device/NewSoundBackend.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -77,9 +76,9 @@ int RunWindow(int argc, char** argv)
     QCoreApplication::setApplicationName(quelsor::kApplicationName);
     try {
         // The backend outlives the window, whose destruction releases the sound layer.
-        quelsor::QtSoundBackend backend;
+        const auto backend = quelsor::NewSoundBackend();
         quelsor::MainFormSetup setup;
-        setup.backend = &backend;
+        setup.backend = backend.get();
         quelsor::ChooseProgramFiles(setup);
         auto frmMain = std::make_unique<quelsor::TfrmMain>(setup);
         StartupProbe probe(start);
@@ -103,7 +102,5 @@ int main(int argc, char** argv)
 {
     if (const int status = quelsor::HandleInformationOptions(argc, argv); status >= 0)
         return status;
-    // The threshold has been saved and the devices released: see ProcessExit.h for why the
-    // process ends this way.
-    quelsor::EndProcess(RunWindow(argc, argv));
+    return RunWindow(argc, argv);
 }

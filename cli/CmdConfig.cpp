@@ -20,6 +20,7 @@ namespace {
           "\n"
           "Loads FILE.ini as the window does at start and prints:\n"
           "  Seuil=<slider position, 20..200>\n"
+          "  Entree=<input>, Sortie=<output>   the sound devices, when named\n"
           "  [<k>] <request item>          per request, k from 0\n"
           "    LGSEQ=<expected answer length>\n"
           "    <zone key> Num=.. Name=.. Mode=.. StartBit=.. BitLength=.. "

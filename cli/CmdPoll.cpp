@@ -5,6 +5,7 @@
 #include "AnswerOptions.h"
 #include "CliWav.h"
 #include "Commands.h"
+#include "DeviceOptions.h"
 #include "ResultPrinter.h"
 #include "StderrMessages.h"
 
@@ -18,8 +19,6 @@
 
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundRequest.h"
-
-#include "common/ProcessExit.h"
 #endif
 
 #include <atomic>
@@ -38,10 +37,10 @@ namespace {
         = R"usage(Usage: quelsor-cli poll --config FILE.ini --request N[,N...] [--every DURATION]
                          [--count K] [--timeout S] [--retries R] [--csv FILE]
                          [--jsonl FILE] [--mqtt HOST[:PORT]] [--topic PREFIX]
-                         [--format F] [--debug]
+                         [--format F] [--debug] [--input DEVICE] [--output DEVICE]
 
 Polls remote devices without the window: sends each listed request in turn
-over the default sound devices, as "Gén. DTMF" does, waits for its answer and
+over the sound devices, as "Gén. DTMF" does, waits for its answer and
 decodes it; a request that gets no answer is tried again after a pause. With
 --every, the round starts again every DURATION. The capture is stopped
 between requests.
@@ -51,7 +50,8 @@ request, label, zone, name, raw, value, text and status: one record per
 report line (status ok, or mismatch for an answer of the wrong length decoded
 because of --debug), one record with status mismatch for an answer of the
 wrong length, and one record with status timeout (no answer after all tries)
-or error (the sound devices failed) for a request that gave nothing.
+or error (the sound devices failed; its text says what failed) for a request
+that gave nothing.
 
 Options:
   --config FILE.ini   the configuration file (required)
@@ -74,7 +74,16 @@ Options:
   --format F          what stdout shows: text (default: the log lines), json
                       or csv (the records)
   --debug             as if "Aff. Debug" were checked
+  --input DEVICE      the sound input, instead of FILE.ini's Entree (or the
+                      default): an id, a description or a part of one (see
+                      quelsor-cli devices)
+  --output DEVICE     the sound output, instead of FILE.ini's Sortie
   -h, --help          show this help
+
+The sound devices are looked up again for every request: a sound failure (a
+device unplugged, the sound server restarted) gives an error record for that
+request, said on stderr, and the next request tries the devices afresh. An
+--input or --output device that is absent fails the request the same way.
 
 Files are written one whole line at a time and flushed to the disk; a record
 that cannot be written is reported on stderr and written with the next ones.
@@ -90,6 +99,7 @@ a sound system that cannot be used.
 
     struct PollCommandOptions {
         AnswerOptions answer;
+        DeviceOptions devices;
         PollOptions poll;
         std::string csv;
         std::string jsonl;
@@ -121,8 +131,10 @@ a sound system that cannot be used.
     }
 
     // Takes the options of poll out of args; the rest goes to ParseAnswerArguments.
-    bool ParsePollArguments(const std::vector<std::string>& args, PollCommandOptions& options)
+    bool ParsePollArguments(std::vector<std::string> args, PollCommandOptions& options)
     {
+        if (!TakeDeviceOptions("poll", args, options.devices))
+            return false;
         std::vector<std::string> rest;
         bool haveRequest = false;
         for (std::size_t i = 0; i < args.size(); ++i) {
@@ -244,53 +256,55 @@ int RunPoll(const std::vector<std::string>& args)
         }
     }
 
-    // See ProcessExit.h for why the process ends here.
-    EndProcess([&] {
 #ifdef QUELSOR_HAVE_MQTT
-        std::unique_ptr<MqttPublisher> mqtt;
-        if (!options.mqttHost.empty()) {
-            mqtt = std::make_unique<MqttPublisher>(
-                MqttPublisher::Options { options.mqttHost, options.mqttPort, options.topic, {} });
-            std::string error;
-            if (!mqtt->Start(error)) {
-                std::fprintf(stderr, "quelsor-cli poll: %s\n", error.c_str());
-                return 2;
-            }
-        }
-#endif
-        SoundRequest sound(session, messages);
-        if (!sound.Init())
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (!options.mqttHost.empty()) {
+        mqtt = std::make_unique<MqttPublisher>(
+            MqttPublisher::Options { options.mqttHost, options.mqttPort, options.topic, {} });
+        std::string error;
+        if (!mqtt->Start(error)) {
+            std::fprintf(stderr, "quelsor-cli poll: %s\n", error.c_str());
             return 2;
-        std::signal(SIGINT, OnPollSignal);
-        std::signal(SIGTERM, OnPollSignal);
+        }
+    }
+#endif
+    SoundRequest sound("poll", session, messages);
+    if (!sound.Init())
+        return 2;
+    std::string inputId;
+    std::string outputId;
+    if (!ResolveDeviceOptions("poll", sound.Backend(), options.devices, inputId, outputId))
+        return 2;
+    sound.UseDeviceIds(inputId, outputId);
+    std::signal(SIGINT, OnPollSignal);
+    std::signal(SIGTERM, OnPollSignal);
 
-        PollLoop loop(sound, options.poll, [&](const ResultRecord& given) {
-            ResultRecord record = given;
-            if (!record.isoTime)
-                record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
-            printer.Print(record);
-            for (const auto& file : files) {
-                std::string error;
-                if (!file->Append(record, error))
-                    std::fprintf(stderr, "quelsor-cli poll: %s (%zu records wait)\n", error.c_str(),
-                        file->Waiting());
-            }
+    PollLoop loop(sound, options.poll, [&](const ResultRecord& given) {
+        ResultRecord record = given;
+        if (!record.isoTime)
+            record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
+        printer.Print(record);
+        for (const auto& file : files) {
+            std::string error;
+            if (!file->Append(record, error))
+                std::fprintf(stderr, "quelsor-cli poll: %s (%zu records wait)\n", error.c_str(),
+                    file->Waiting());
+        }
 #ifdef QUELSOR_HAVE_MQTT
-            if (mqtt)
-                mqtt->Publish(record);
+        if (mqtt)
+            mqtt->Publish(record);
 #endif
-        });
-        const PollSummary summary = loop.Run(gStopPoll);
+    });
+    const PollSummary summary = loop.Run(gStopPoll);
 #ifdef QUELSOR_HAVE_MQTT
-        if (mqtt && !mqtt->Drain(std::chrono::seconds(5)))
-            std::fprintf(stderr, "quelsor-cli poll: %zu MQTT messages were not delivered\n",
-                mqtt->Waiting());
+    if (mqtt && !mqtt->Drain(std::chrono::seconds(5)))
+        std::fprintf(
+            stderr, "quelsor-cli poll: %zu MQTT messages were not delivered\n", mqtt->Waiting());
 #endif
-        std::fprintf(stderr,
-            "quelsor-cli poll: %d requests sent, %d answered, %d timed out, %d failed\n",
-            summary.sent, summary.answered, summary.timedOut, summary.failed);
-        return 0;
-    }());
+    std::fprintf(stderr,
+        "quelsor-cli poll: %d requests sent, %d answered, %d timed out, %d failed\n", summary.sent,
+        summary.answered, summary.timedOut, summary.failed);
+    return 0;
 #endif
 }
 

@@ -1,9 +1,10 @@
-// quelsor-cli request: one status request over the default sound devices, the cycle of the
+// quelsor-cli request: one status request over the sound devices, the cycle of the
 // window's generator button without the window: command file, playback, capture through the
 // sound layer, detection and decoding, every log line printed as it comes.
 
 #include "AnswerOptions.h"
 #include "Commands.h"
+#include "DeviceOptions.h"
 #include "ResultPrinter.h"
 #include "StderrMessages.h"
 
@@ -13,8 +14,6 @@
 
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundRequest.h"
-
-#include "common/ProcessExit.h"
 
 #include <chrono>
 #endif
@@ -30,10 +29,9 @@ namespace {
     // The help, in two parts around the log line kAwaitingAnswer.
     const char kRequestUsageHead[]
         = R"usage(Usage: quelsor-cli request --config FILE.ini --request N [--debug] [--timeout SECONDS]
-                            [--format F]
+                            [--format F] [--input DEVICE] [--output DEVICE]
 
-Sends one status request over the default sound devices and decodes its
-answer, as a click on "Gén. DTMF" does with request item N selected: writes
+Sends one status request over the sound devices and decodes its answer, as a click on "Gén. DTMF" does with request item N selected: writes
 the command file tmp_dtmf.wav (and the capture file tmp.wav) in the current
 directory, plays it to its end, logs ")usage";
     const char kRequestUsageTail[] = R"usage(", then listens
@@ -58,7 +56,16 @@ Options:
                      when the answer closed), request, label, zone, name, raw,
                      value, text and status; a time-out gives one record with
                      status timeout; see quelsor-cli answer --help
+  --input DEVICE     the sound input to listen on, instead of FILE.ini's Entree
+                     (or the system's default): a device's id or description, or
+                     a part of its description (see quelsor-cli devices)
+  --output DEVICE    the sound output to play the command on, instead of
+                     FILE.ini's Sortie
   -h, --help         show this help
+
+An Entree or Sortie of FILE.ini that names no device present is said in a log
+line and the default is used; an --input or --output that names none ends the
+command with the list of devices.
 
 Exit status: 0 once the answer has been decoded, 1 when no answer was decoded
 within the time-out (reported on stderr), 2 for a usage error, a configuration
@@ -108,7 +115,8 @@ int RunRequest(const std::vector<std::string>& args)
 #else
     std::vector<std::string> rest = args;
     int timeoutSeconds = kDefaultTimeoutSeconds;
-    if (!TakeTimeout(rest, timeoutSeconds))
+    DeviceOptions devices;
+    if (!TakeTimeout(rest, timeoutSeconds) || !TakeDeviceOptions("request", rest, devices))
         return 2;
     AnswerOptions options;
     if (!ParseAnswerArguments("request", rest, false, options))
@@ -137,24 +145,28 @@ int RunRequest(const std::vector<std::string>& args)
         return 2;
     }
 
-    // See ProcessExit.h for why the process ends here.
-    EndProcess([&] {
-        SoundRequest sound(session, messages);
-        if (!sound.Init())
-            return 2;
-        const RequestOutcome outcome = sound.Run(request, std::chrono::seconds(timeoutSeconds),
-            [&printer](const ResultRecord& record) { printer.Print(record); });
-        if (outcome.kind == RequestOutcome::Kind::Answered)
-            return 0;
-        if (outcome.kind == RequestOutcome::Kind::Failed) {
-            printer.Print(RecordWithoutZone(sound.ItemText(request), "error"));
-            return 2;
-        }
-        std::fprintf(stderr, "quelsor-cli request: no answer to request %d decoded within %d s\n",
-            request, timeoutSeconds);
-        printer.Print(RecordWithoutZone(sound.ItemText(request), "timeout"));
-        return 1;
-    }());
+    SoundRequest sound("request", session, messages);
+    if (!sound.Init())
+        return 2;
+    std::string inputId;
+    std::string outputId;
+    if (!ResolveDeviceOptions("request", sound.Backend(), devices, inputId, outputId))
+        return 2;
+    sound.UseDeviceIds(inputId, outputId);
+    const RequestOutcome outcome = sound.Run(request, std::chrono::seconds(timeoutSeconds),
+        [&printer](const ResultRecord& record) { printer.Print(record); });
+    if (outcome.kind == RequestOutcome::Kind::Answered)
+        return 0;
+    if (outcome.kind == RequestOutcome::Kind::Failed) {
+        ResultRecord record = RecordWithoutZone(sound.ItemText(request), "error");
+        record.text = outcome.error;
+        printer.Print(record);
+        return 2;
+    }
+    std::fprintf(stderr, "quelsor-cli request: no answer to request %d decoded within %d s\n",
+        request, timeoutSeconds);
+    printer.Print(RecordWithoutZone(sound.ItemText(request), "timeout"));
+    return 1;
 #endif
 }
 

@@ -1,17 +1,17 @@
-// quelsor-cli simulate: a remote device on the default sound devices. It listens for commands
+// quelsor-cli simulate: a remote device on the sound devices. It listens for commands
 // with the DTMF detector and answers each known one with its echo and its answer, as a real
 // device does, so that the whole request cycle can be tried without hardware.
 
 #include "Commands.h"
+#include "DeviceOptions.h"
 
 #include "CliWav.h"
 
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundApplication.h"
 
-#include "common/ProcessExit.h"
 #include "common/SampleFormat.h"
-#include "device/QtSoundBackend.h"
+#include "device/NewSoundBackend.h"
 #include "sim/DeviceListener.h"
 #include "sim/ReplySignal.h"
 
@@ -20,6 +20,7 @@
 #include <csignal>
 #include <map>
 #include <memory>
+#include <thread>
 #endif
 
 #include <cstdio>
@@ -32,9 +33,10 @@ namespace {
 
     const char kSimulateUsage[]
         = R"usage(Usage: quelsor-cli simulate --answer COMMAND=ANSWER... [--no-echo] [--once]
-                          [--level DBFS] [--threshold T]
+                          [--level DBFS] [--threshold T] [--input DEVICE]
+                          [--output DEVICE]
 
-Plays a remote device on the default sound input and output. It listens with
+Plays a remote device on the sound input and output. It listens with
 the DTMF detector; once a command it knows has been heard and the line has
 been quiet for 300 ms, it stops listening and sends, as one transmission:
 the echo of the command, 500 ms of silence and a closing tone pair of 8 ms,
@@ -51,10 +53,21 @@ Options:
                            normal level, in dB (0 = as generated, -20 = 20 dB
                            lower; at most 0)
   --threshold T            threshold of the device's detector (default 20)
+  --input DEVICE           the sound input to listen on (default: the
+                           system's default input): a device's id or
+                           description, or a part of its description (see
+                           quelsor-cli devices)
+  --output DEVICE          the sound output to answer on
   -h, --help               show this help
 
+"simulate: listening" is said each time audio flows from the input. When the
+input or the sound server goes away, it says "simulate: input lost,
+retrying", tries again about every second, and says "simulate: listening"
+again once audio flows. An answer that cannot be played is said and dropped.
+
 Runs until interrupted (SIGINT, SIGTERM), then releases the devices and
-exits with 0. Exit status 2 for a usage error or a sound device error.
+exits with 0. Exit status 2 for a usage error, or for sound devices that
+cannot be used at start.
 )usage";
 
 #ifdef QUELSOR_HAVE_SOUND
@@ -66,6 +79,8 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
     constexpr int kSettleMs = 250;
     constexpr int kDefaultThreshold = 20;
     constexpr int kReplyDelayMs = 300;
+    // Pause before the input is tried again after it was lost.
+    constexpr auto kRetryPause = std::chrono::seconds(1);
 
     std::atomic<bool> gStop { false };
 
@@ -85,6 +100,7 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
         bool once = false;
         double levelDb = 0.0;
         int threshold = kDefaultThreshold;
+        DeviceOptions devices;
     };
 
     bool UsageError(const std::string& message)
@@ -95,8 +111,10 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
         return false;
     }
 
-    bool ParseSimulateArguments(const std::vector<std::string>& args, SimulateOptions& options)
+    bool ParseSimulateArguments(std::vector<std::string> args, SimulateOptions& options)
     {
+        if (!TakeDeviceOptions("simulate", args, options.devices))
+            return false;
         for (std::size_t i = 0; i < args.size(); ++i) {
             const std::string& arg = args[i];
             if (arg == "--no-echo") {
@@ -137,22 +155,31 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
         return true;
     }
 
-    // One listening period on the default input: from the device's opening to a complete
-    // command (returned) or a stop request (returns false).
+    // How a listening period ended.
+    enum class Heard {
+        Command, // a complete command
+        Stopped, // a stop request
+        Lost, // the input or the sound server went away
+    };
+
+    // One listening period on the input: from the device's opening to a complete command, a
+    // stop request or the loss of the input.
     class Listener {
     public:
-        Listener(QtSoundBackend& backend, int threshold)
+        Listener(ISoundBackend& backend, int threshold)
             : backend_(backend)
             , ears_(threshold, kSettleMs * kSampleRate / 1000)
         {
         }
         ~Listener() { backend_.ReleaseCaptureDevice(); }
 
-        // Opens the capture; false (after the message) on a device error.
-        bool Open()
+        // Opens the capture; false on a device error, said on stderr unless quiet.
+        bool Open(bool quiet)
         {
             if (!backend_.OpenCaptureDevice()) {
-                std::fprintf(stderr, "quelsor-cli simulate: no sound input device can be opened\n");
+                if (!quiet)
+                    std::fprintf(
+                        stderr, "quelsor-cli simulate: no sound input device can be opened\n");
                 return false;
             }
             event_ = std::make_shared<NotificationEvent>([this] { backend_.WakeWaiter(); });
@@ -164,9 +191,10 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
             if (result != DeviceResult::Ok || !buffer_
                 || !buffer_->SetNotificationPositions(offsets, event_)
                 || !backend_.StartCaptureStream()) {
-                std::fprintf(stderr,
-                    "quelsor-cli simulate: the sound input cannot capture 16000 Hz mono 16-bit "
-                    "audio\n");
+                if (!quiet)
+                    std::fprintf(stderr,
+                        "quelsor-cli simulate: the sound input cannot capture 16000 Hz mono "
+                        "16-bit audio\n");
                 return false;
             }
             std::uint32_t capture = 0;
@@ -176,12 +204,15 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
             return true;
         }
 
-        // Waits for a complete command; false when a stop was requested.
-        bool Listen(std::string& command)
+        // Waits for a complete command, a stop request or the loss of the input.
+        Heard Listen(std::string& command)
         {
             while (!gStop) {
                 backend_.WaitForNotification(*event_);
-                if (ears_.HearCaptured(*buffer_) != CaptureSliceReader::Result::Read)
+                const CaptureSliceReader::Result read = ears_.HearCaptured(*buffer_);
+                if (read == CaptureSliceReader::Result::Failed)
+                    return Heard::Lost;
+                if (read != CaptureSliceReader::Result::Read)
                     continue;
                 if (!announced_ && ears_.Settled()) {
                     // Said only once audio flows, so that whoever waits for it can send at once.
@@ -189,13 +220,16 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
                     announced_ = true;
                 }
                 if (ears_.TakeCommand(kQuietBlocks, command))
-                    return true;
+                    return Heard::Command;
             }
-            return false;
+            return Heard::Stopped;
         }
 
+        // Whether audio has flowed ("listening" was said).
+        bool Announced() const { return announced_; }
+
     private:
-        QtSoundBackend& backend_;
+        ISoundBackend& backend_;
         DeviceListener ears_;
         std::shared_ptr<NotificationEvent> event_;
         std::shared_ptr<CaptureBuffer> buffer_;
@@ -210,32 +244,71 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
         return text + "answer " + answer;
     }
 
+    // Sleeps `duration`, or less when a stop is requested.
+    void PauseUnlessStopped(std::chrono::milliseconds duration)
+    {
+        const auto end = std::chrono::steady_clock::now() + duration;
+        while (!gStop && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
     // The device's life on the sound devices, until a stop request (or its one answer with
-    // --once): the exit status.
+    // --once): the exit status. A lost input is tried again until it comes back.
     int Simulate(const SimulateOptions& options)
     {
         const SoundApplication application;
         std::signal(SIGINT, OnStopSignal);
         std::signal(SIGTERM, OnStopSignal);
 
-        QtSoundBackend backend;
-        if (backend.Load() != 0) {
+        const auto backend = NewSoundBackend();
+        if (backend->Load() != 0) {
             std::fprintf(stderr, "quelsor-cli simulate: the sound system cannot be used\n");
             return 2;
         }
+        std::string inputId;
+        std::string outputId;
+        if (!ResolveDeviceOptions("simulate", *backend, options.devices, inputId, outputId)) {
+            backend->Unload();
+            return 2;
+        }
+        backend->SetInputDevice(inputId);
+        backend->SetOutputDevice(outputId);
         int status = 0;
         for (const auto& [command, answer] : options.answers)
             Log("answers %s", command + " with " + answer);
+        bool started = false; // the input has been opened once
+        bool retrying = false; // the loss has been said; retry quietly until audio flows again
         while (!gStop) {
+            if (retrying) {
+                PauseUnlessStopped(kRetryPause);
+                if (gStop)
+                    break;
+            }
             std::string command;
             {
-                Listener listener(backend, options.threshold);
-                if (!listener.Open()) {
-                    status = 2;
-                    break;
+                Listener listener(*backend, options.threshold);
+                if (!listener.Open(started)) {
+                    if (!started) {
+                        status = 2;
+                        break;
+                    }
+                    if (!retrying)
+                        Log("%s", "input lost, retrying");
+                    retrying = true;
+                    continue;
                 }
-                if (!listener.Listen(command))
+                started = true;
+                const Heard heard = listener.Listen(command);
+                if (listener.Announced())
+                    retrying = false;
+                if (heard == Heard::Stopped)
                     break;
+                if (heard == Heard::Lost) {
+                    if (!retrying)
+                        Log("%s", "input lost, retrying");
+                    retrying = true;
+                    continue; // the input is released before the pause
+                }
             } // the input is closed while we send
             const auto known = options.answers.find(command);
             if (known == options.answers.end()) {
@@ -248,17 +321,15 @@ exits with 0. Exit status 2 for a usage error or a sound device error.
             std::vector<std::int16_t> reply
                 = BuildReply(command, known->second, options.echo, timing);
             ScaleLevel(reply, options.levelDb);
-            if (!backend.PlaySamples(reply, kSampleRate)) {
-                std::fprintf(
-                    stderr, "quelsor-cli simulate: the sound output cannot play the answer\n");
-                status = 2;
-                break;
+            if (!backend->PlaySamples(reply, kSampleRate)) {
+                Log("output lost, answer to %s not sent", command);
+                continue;
             }
             Log("sent %s", Describe(command, known->second, options.echo));
             if (options.once)
                 break;
         }
-        backend.Unload();
+        backend->Unload();
         Log("%s", "stopped");
         return status;
     }
@@ -281,8 +352,7 @@ int RunSimulate(const std::vector<std::string>& args)
     if (!ParseSimulateArguments(args, options))
         return 2;
 
-    // See ProcessExit.h for why the process ends here.
-    EndProcess(Simulate(options));
+    return Simulate(options);
 #endif
 }
 

@@ -23,6 +23,7 @@ int RunConfig(const std::vector<std::string>& args);
 int RunFormula(const std::vector<std::string>& args);
 int RunAnswer(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
+int RunDevices(const std::vector<std::string>& args);
 int RunSimulate(const std::vector<std::string>& args);
 int RunRequest(const std::vector<std::string>& args);
 int RunPoll(const std::vector<std::string>& args);

@@ -6,9 +6,9 @@
 
 namespace quelsor::cli {
 
-// What a command on the sound devices needs around it: the application object that Qt
-// Multimedia's event loops require, and a timer that wakes the command's wait every 100 ms, so
-// that a time-out or a stop request is seen even when no audio arrives.
+// What a command on the sound devices needs around it: the application object whose event loop
+// the sound backend's waits run, and a timer that wakes the command's wait every 100 ms, so that
+// a time-out or a stop request is seen even when no audio arrives.
 class SoundApplication {
 public:
     SoundApplication()

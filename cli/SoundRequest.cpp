@@ -3,8 +3,12 @@
 #include "audio/CommandFile.h"
 #include "config/Configuration.h"
 #include "decoder/RequestLog.h"
+#include "device/NewSoundBackend.h"
 
 #include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace quelsor::cli {
 
@@ -62,9 +66,12 @@ private:
     std::chrono::steady_clock::time_point deadline_ {};
 };
 
-SoundRequest::SoundRequest(DecoderSession& session, StderrMessages& messages)
-    : session_(session)
+SoundRequest::SoundRequest(const char* command, DecoderSession& session, StderrMessages& messages)
+    : command_(command)
+    , session_(session)
     , messages_(messages)
+    , backend_(NewSoundBackend())
+    , configured_(session.Configuration().inputDevice, session.Configuration().outputDevice)
     , host_(std::make_unique<Host>(
           layer_, session, kThresholdMax - session.Configuration().thresholdPosition, messages))
 {
@@ -90,7 +97,7 @@ SoundRequest::~SoundRequest()
 
 bool SoundRequest::Init()
 {
-    ready_ = layer_.InitSound(*host_, &backend_) == 0;
+    ready_ = layer_.InitSound(*host_, backend_.get()) == 0;
     if (!ready_)
         layer_.ReleaseSound();
     return ready_;
@@ -104,20 +111,67 @@ std::string SoundRequest::ItemText(int request) const
         : std::string();
 }
 
+void SoundRequest::UseDeviceIds(const std::string& inputId, const std::string& outputId)
+{
+    inputId_ = inputId;
+    outputId_ = outputId;
+}
+
+bool SoundRequest::ChooseDevices(std::string& error)
+{
+    std::vector<SoundDevice> devices;
+    if (!backend_->ListDevices(devices, error)) {
+        error = "the sound server cannot be reached: " + error;
+        return false;
+    }
+    for (const bool input : { true, false }) {
+        const std::string& fixed = input ? inputId_ : outputId_;
+        std::string id = fixed;
+        if (!fixed.empty()) {
+            const bool present
+                = std::any_of(devices.begin(), devices.end(), [&](const SoundDevice& device) {
+                      return device.input == input && device.id == fixed;
+                  });
+            if (!present) {
+                error = std::string("the sound ") + (input ? "input" : "output") + " '" + fixed
+                    + "' is absent";
+                return false;
+            }
+        } else {
+            const DeviceChoice::Resolution resolution = configured_.Resolve(devices, input);
+            if (!resolution.absentLine.empty())
+                session_.AddLogLine(resolution.absentLine);
+            id = resolution.id;
+        }
+        if (input)
+            backend_->SetInputDevice(id);
+        else
+            backend_->SetOutputDevice(id);
+    }
+    return true;
+}
+
+RequestOutcome SoundRequest::Fail(RequestOutcome::Kind kind, const std::string& error)
+{
+    std::fprintf(stderr, "quelsor-cli %s: %s\n", command_, error.c_str());
+    std::fflush(stderr);
+    RequestOutcome outcome;
+    outcome.kind = kind;
+    outcome.error = error;
+    return outcome;
+}
+
 RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout, const RecordSink& sink)
 {
-    RequestOutcome outcome;
-    if (!ready_) {
-        outcome.kind = RequestOutcome::Kind::Failed;
-        outcome.error = "the sound system cannot be used";
-        return outcome;
-    }
+    if (!ready_)
+        return Fail(RequestOutcome::Kind::Failed, "the sound system cannot be used");
     if (!WriteCommandFile(kCommandFileName, ItemText(request))) {
         messages_.ShowMessage(CommandFileOpenMessage(kCommandFileName));
-        outcome.kind = RequestOutcome::Kind::Failed;
-        outcome.error = "cannot write " + std::string(kCommandFileName);
-        return outcome;
+        return Fail(RequestOutcome::Kind::Failed, "cannot write " + std::string(kCommandFileName));
     }
+    std::string error;
+    if (!ChooseDevices(error))
+        return Fail(RequestOutcome::Kind::Failed, error);
     layer_.PlaySoundFile(kCommandFileName);
     session_.AddLogLine(kAwaitingAnswer);
     session_.SetPendingRequest(request);
@@ -125,22 +179,28 @@ RequestOutcome SoundRequest::Run(int request, std::chrono::seconds timeout, cons
     sink_ = &sink;
     const int started = layer_.StartCapture();
     sink_ = nullptr;
+    RequestOutcome outcome;
     if (started != 0) {
         layer_.StopCapture(); // releases what the failed start opened
-        outcome.kind = RequestOutcome::Kind::Failed;
-        outcome.error = "the sound input cannot capture";
+        outcome = Fail(RequestOutcome::Kind::Failed, WithReason("the sound input cannot capture"));
     } else if (host_->Answered()) {
         outcome.kind = RequestOutcome::Kind::Answered;
     } else if (host_->TimedOut()) {
         outcome.kind = RequestOutcome::Kind::TimedOut;
     } else {
-        // The capture loop ended on its own: the input or the sound server went away.
+        // The capture loop ended on its own: the input or the sound server went away. What it
+        // opened is released, so the next request starts afresh.
         layer_.StopCapture();
-        outcome.kind = RequestOutcome::Kind::Failed;
-        outcome.error = "the sound input was lost";
+        outcome = Fail(RequestOutcome::Kind::Failed, WithReason("the sound input was lost"));
     }
     session_.SetPendingRequest(-1);
     return outcome;
+}
+
+std::string SoundRequest::WithReason(const std::string& what) const
+{
+    const std::string reason = backend_->LastError();
+    return reason.empty() ? what : what + " (" + reason + ")";
 }
 
 } // namespace quelsor::cli

@@ -24,8 +24,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET quelsor)
-  # The window's platform plugin and Qt Multimedia's decoding backend.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, gstreamer1.0-plugins-base")
+  # The window's platform plugin, and with the Qt Multimedia sound backend its decoding backend
+  # (libpulse, for the PulseAudio one, comes from dpkg-shlibdeps).
+  if(QUELSOR_SOUND_BACKEND STREQUAL "qt")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, gstreamer1.0-plugins-base")
+  else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  endif()
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
 endif()
 include(CPack)

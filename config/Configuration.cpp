@@ -132,6 +132,8 @@ ConfigurationLoadResult LoadConfigurationFromProfile(const ProfileFile& profile,
     const std::int32_t position
         = profile.ReadInteger(kGeneralSection, kThresholdKey, kThresholdDefault);
     target.SetThresholdPosition(std::clamp<std::int32_t>(position, kThresholdMin, kThresholdMax));
+    target.SetSoundDevices(profile.ReadString(kGeneralSection, kInputDeviceKey, std::string()),
+        profile.ReadString(kGeneralSection, kOutputDeviceKey, std::string()));
 
     for (const std::string& section : profile.SectionNames()) {
         if (UpperAscii(section.substr(0, 3)) != "SEQ")

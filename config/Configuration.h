@@ -23,6 +23,9 @@ inline constexpr int kThresholdDefault = 200;
 
 inline constexpr const char* kGeneralSection = "General";
 inline constexpr const char* kThresholdKey = "Seuil";
+// The sound input and output to use, by name ([General] Entree, Sortie); see DeviceChoice.
+inline constexpr const char* kInputDeviceKey = "Entree";
+inline constexpr const char* kOutputDeviceKey = "Sortie";
 
 // What the loader fills in the window. The window implements it with its slider and its request
 // combo box; tests and the command line record the calls.
@@ -35,6 +38,9 @@ public:
     virtual void ClearSequenceItems() = 0;
     // Appends one request item, e.g. "1234 Etat general" (UTF-8).
     virtual void AddSequenceItem(const std::string& text) = 0;
+    // The sound input and output the file names ([General] Entree and Sortie, UTF-8, trimmed);
+    // empty for the system's default.
+    virtual void SetSoundDevices(const std::string& /*input*/, const std::string& /*output*/) { }
 };
 
 // Outcome of LoadConfiguration, for callers that want more than the operator was shown.
@@ -50,7 +56,8 @@ std::string IniPathForExecutable(const std::string& executablePath);
 
 // Reads the configuration file fileName (UTF-8 path) into target and sequences:
 // - empties sequences and the target's items, then sets the threshold position from
-//   [General] Seuil (default kThresholdDefault, clamped to kThresholdMin..kThresholdMax);
+//   [General] Seuil (default kThresholdDefault, clamped to kThresholdMin..kThresholdMax), and
+//   the sound devices from [General] Entree and Sortie (default empty);
 // - every section whose name starts with "SEQ" (any case) and reads SEQx_<command>_<description>
 //   gives one item "<COMMAND> <description>" and one TParamSeq appended to sequences under the
 //   section name, with LGSEQ, its zone keys Z<n>=Name,Mode,StartBit,BitLength,Formula and their

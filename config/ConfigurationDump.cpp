@@ -5,6 +5,10 @@ namespace quelsor {
 std::string DescribeConfiguration(const ConfigurationRecord& record, const SeqList& sequences)
 {
     std::string text = "Seuil=" + std::to_string(record.thresholdPosition) + "\n";
+    if (!record.inputDevice.empty())
+        text += std::string(kInputDeviceKey) + "=" + record.inputDevice + "\n";
+    if (!record.outputDevice.empty())
+        text += std::string(kOutputDeviceKey) + "=" + record.outputDevice + "\n";
     for (int k = 0; k < sequences.Count(); ++k) {
         const auto index = static_cast<std::size_t>(k);
         const std::string item = index < record.items.size() ? record.items[index] : std::string();

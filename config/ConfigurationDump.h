@@ -15,13 +15,22 @@ public:
     void SetThresholdPosition(int position) override { thresholdPosition = position; }
     void ClearSequenceItems() override { items.clear(); }
     void AddSequenceItem(const std::string& text) override { items.push_back(text); }
+    void SetSoundDevices(const std::string& input, const std::string& output) override
+    {
+        inputDevice = input;
+        outputDevice = output;
+    }
 
     int thresholdPosition = -1; // -1 until the loader sets it
+    std::string inputDevice; // [General] Entree; empty: the default input
+    std::string outputDevice; // [General] Sortie
     StringList items; // the request combo box items, in order
 };
 
 // The loaded configuration as text, one line each (LF):
 //   Seuil=<position>
+//   Entree=<input>                       when the file names one
+//   Sortie=<output>                      when the file names one
 //   [<k>] <item text>                    per sequence, k from 0 (the request index)
 //     LGSEQ=<LgSeq>
 //     <zone key> Num=<Num> Name=<Name> Mode=<Mode> StartBit=<StartBit> BitLength=<BitLength>

@@ -182,6 +182,10 @@ std::string FormatJsonLine(const ResultRecord& record)
         }
         key("text");
         AppendJsonString(out, record.text);
+    } else if (!record.text.empty()) {
+        // A record without a zone only has a text to say what went wrong (an error record).
+        key("text");
+        AppendJsonString(out, record.text);
     }
     key("status");
     AppendJsonString(out, record.status);

@@ -1,8 +1,8 @@
 #include "device/QtSoundBackend.h"
 
 #include "common/SampleFormat.h"
+#include "device/QtEventWait.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QAudioSource>
@@ -14,7 +14,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 
 namespace quelsor {
 
@@ -53,21 +52,6 @@ namespace {
 
     // How long a stopped sink is kept before it is deleted (see PlaySamples).
     constexpr int kSinkDeletionDelayMs = 2000;
-
-    // Waiting GUI thread's dispatcher, for WakeQtGuiThread (set on the GUI thread).
-    std::atomic<QAbstractEventDispatcher*> guiDispatcher { nullptr };
-
-    QAbstractEventDispatcher* GuiDispatcher()
-    {
-        if (auto* dispatcher = guiDispatcher.load())
-            return dispatcher;
-        if (auto* app = QCoreApplication::instance()) {
-            auto* dispatcher = QAbstractEventDispatcher::instance(app->thread());
-            guiDispatcher.store(dispatcher);
-            return dispatcher;
-        }
-        return nullptr;
-    }
 
 } // namespace
 
@@ -109,26 +93,9 @@ private:
     std::unique_ptr<QAudioSource> source_;
 };
 
-WaitResult WaitWithQtEvents(NotificationEvent& event)
-{
-    GuiDispatcher();
-    if (event.TryConsume())
-        return WaitResult::Notified;
-    // Blocks until something is dispatched; a Signal() of the event wakes the dispatcher, and a
-    // wake-up that comes before this call is kept by the dispatcher, so none is lost.
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return event.TryConsume() ? WaitResult::Notified : WaitResult::Input;
-}
-
-void WakeQtGuiThread()
-{
-    if (auto* dispatcher = guiDispatcher.load())
-        dispatcher->wakeUp();
-}
-
 QtSoundBackend::QtSoundBackend()
 {
-    guiDispatcher_ = GuiDispatcher();
+    AttachQtGuiThread();
     captureThread_.setObjectName(QStringLiteral("quelsor-capture"));
 }
 
@@ -148,17 +115,50 @@ QtSoundBackend::~QtSoundBackend()
 int QtSoundBackend::Load()
 {
     // Qt Multimedia is linked in; it needs the application object for its event loops.
-    if (!QCoreApplication::instance())
+    if (!QCoreApplication::instance() || !AttachQtGuiThread())
         return -3;
-    guiDispatcher_ = GuiDispatcher();
     return 0;
 }
 
 void QtSoundBackend::Unload() { ReleaseCaptureDevice(); }
 
+namespace {
+
+    // The device of a direction whose id is `id`, or the default one when id is empty; a null
+    // device when it is absent.
+    QAudioDevice DeviceById(bool input, const std::string& id)
+    {
+        if (id.empty())
+            return input ? QMediaDevices::defaultAudioInput() : QMediaDevices::defaultAudioOutput();
+        const QList<QAudioDevice> devices
+            = input ? QMediaDevices::audioInputs() : QMediaDevices::audioOutputs();
+        for (const QAudioDevice& device : devices) {
+            if (device.id().toStdString() == id)
+                return device;
+        }
+        return {};
+    }
+
+} // namespace
+
+bool QtSoundBackend::ListDevices(std::vector<SoundDevice>& devices, std::string& error)
+{
+    devices.clear();
+    error.clear();
+    for (const bool input : { true, false }) {
+        const QAudioDevice preferred
+            = input ? QMediaDevices::defaultAudioInput() : QMediaDevices::defaultAudioOutput();
+        for (const QAudioDevice& device :
+            input ? QMediaDevices::audioInputs() : QMediaDevices::audioOutputs())
+            devices.push_back({ input, device.id().toStdString(),
+                device.description().toStdString(), device.id() == preferred.id() });
+    }
+    return true;
+}
+
 bool QtSoundBackend::OpenCaptureDevice()
 {
-    inputDevice_ = QMediaDevices::defaultAudioInput();
+    inputDevice_ = DeviceById(true, inputId_);
     inputOpen_ = !inputDevice_.isNull();
     return inputOpen_;
 }
@@ -213,17 +213,13 @@ WaitResult QtSoundBackend::WaitForNotification(NotificationEvent& event)
     return WaitWithQtEvents(event);
 }
 
-void QtSoundBackend::WakeWaiter()
-{
-    if (guiDispatcher_)
-        guiDispatcher_->wakeUp();
-}
+void QtSoundBackend::WakeWaiter() { WakeQtGuiThread(); }
 
 bool QtSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, int sampleRate)
 {
     if (samples.empty() || sampleRate <= 0)
         return true;
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    const QAudioDevice device = DeviceById(false, outputId_);
     if (device.isNull())
         return false;
     const QAudioFormat format = ProgramFormat(sampleRate);

@@ -7,19 +7,19 @@
 #include <QThread>
 
 #include <memory>
-
-class QAbstractEventDispatcher;
+#include <string>
 
 namespace quelsor {
 
 class CaptureWorker;
 
-// The sound backend on Qt Multimedia. Capture uses a QAudioSource on the default input device
-// (16000 Hz, mono, signed 16-bit), living on a thread of its own that only pushes the captured
-// bytes into the CaptureBuffer (which signals the notification event). The capture loop's wait
-// is QCoreApplication::processEvents(WaitForMoreEvents) on the GUI thread, woken by the event
-// through the GUI thread's event dispatcher. Playback uses a QAudioSink on the default output,
-// in a local event loop that excludes user input, until the sink has drained.
+// The sound backend on Qt Multimedia, for the platforms without PulseAudio's client library
+// (device/PulseSoundBackend.h is the one on Linux). Capture uses a QAudioSource on the chosen
+// input device, else the default one (16000 Hz, mono, signed 16-bit), living on a thread of its own
+// that only pushes the captured bytes into the CaptureBuffer (which signals the notification
+// event). The capture loop's wait is QCoreApplication::processEvents(WaitForMoreEvents) on the GUI
+// thread, woken by the event through the GUI thread's event dispatcher. Playback uses a QAudioSink
+// on the chosen output, in a local event loop that excludes user input, until the sink has drained.
 //
 // Create it on the GUI thread, after the QCoreApplication, and destroy it before.
 class QtSoundBackend : public ISoundBackend {
@@ -41,11 +41,16 @@ public:
 
     bool PlaySamples(const std::vector<std::int16_t>& samples, int sampleRate) override;
 
+    bool ListDevices(std::vector<SoundDevice>& devices, std::string& error) override;
+    void SetInputDevice(const std::string& id) override { inputId_ = id; }
+    void SetOutputDevice(const std::string& id) override { outputId_ = id; }
+
     // Extra time allowed for playback beyond the samples' own length (ms, default 3000).
     void SetPlaybackGrace(int milliseconds) { playbackGraceMs_ = milliseconds; }
 
 private:
-    QAbstractEventDispatcher* guiDispatcher_ = nullptr;
+    std::string inputId_; // empty: the default input
+    std::string outputId_;
     QAudioDevice inputDevice_;
     bool inputOpen_ = false;
     QThread captureThread_;
@@ -53,13 +58,5 @@ private:
     std::shared_ptr<CaptureBuffer> buffer_;
     int playbackGraceMs_ = 3000;
 };
-
-// Waits the way the capture loop needs on a Qt GUI thread: returns Notified at once when `event`
-// is set; otherwise processes the thread's events, blocking until at least one arrives (a
-// Signal() of `event` wakes the dispatcher), and reports whether the event was signalled
-// meanwhile. Shared with test backends that run inside a Qt application.
-WaitResult WaitWithQtEvents(NotificationEvent& event);
-// Wakes the GUI thread's event dispatcher from any thread (the matching wake function).
-void WakeQtGuiThread();
 
 } // namespace quelsor

@@ -73,7 +73,9 @@ void PollLoop::PollRequest(int request, const std::atomic<bool>& stop, PollSumma
     }
     if (outcome.kind == RequestOutcome::Kind::Failed) {
         ++summary.failed;
-        sink_(RecordWithoutZone(runner_.ItemText(request), "error"));
+        ResultRecord record = RecordWithoutZone(runner_.ItemText(request), "error");
+        record.text = outcome.error; // what failed, for whoever reads the records only
+        sink_(record);
     } else {
         ++summary.timedOut;
         sink_(RecordWithoutZone(runner_.ItemText(request), "timeout"));

@@ -4,9 +4,12 @@
 QUELSOR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QUELSOR_BUILD=${QUELSOR_BUILD:-$QUELSOR_ROOT/build}
 
-# To build and run the program.
-QUELSOR_RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins
-  libqt6multimedia6 gstreamer1.0-plugins-base pulseaudio pulseaudio-utils libmosquitto-dev)
+# To build and run the program. The sound goes through PulseAudio's client library (libpulse-dev),
+# which PipeWire's PulseAudio server serves as well; Qt Multimedia is kept for the build with
+# QUELSOR_SOUND_BACKEND=qt.
+QUELSOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-multimedia-dev
+  qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base libpulse-dev pulseaudio
+  pulseaudio-utils libmosquitto-dev)
 # To build and run the tests, benchmarks, fuzzers and screenshots as well.
 QUELSOR_TEST_PACKAGES=("${QUELSOR_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev locales xvfb xauth x11-utils imagemagick mosquitto mosquitto-clients)

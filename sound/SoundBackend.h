@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quelsor {
@@ -40,9 +41,17 @@ enum class WaitResult {
     Input, // the window received input or other events; the event was not signalled
 };
 
+// A sound input or output as the sound system names it.
+struct SoundDevice {
+    bool input = true; // a capture device; false: a playback device
+    std::string id; // the system's own name for it, stable across restarts and replugs
+    std::string description; // what people read
+    bool isDefault = false; // the system's current default for its direction
+};
+
 // The sound device behind the sound layer: capture into a looping CaptureBuffer, playback of a
 // whole sample block, and the wait the capture loop blocks in. The Qt Multimedia backend
-// (device/QtSoundBackend.h) is the real one; the tests plug in a simulated link. The layer calls
+// (device/) is the real one; the tests plug in a simulated link. The layer calls
 // every method on the GUI thread; only CaptureBuffer::Write and NotificationEvent::Signal are
 // called from the backend's own capture thread, and WakeWaiter from whichever thread signals.
 // The backend is not owned by the layer and must outlive it (or ReleaseSound).
@@ -59,7 +68,8 @@ public:
 
     // --- Capture, in the order a capture start calls them ---
 
-    // Opens the default input device. False when there is none or it cannot be opened.
+    // Opens the input device: the one SetInputDevice chose, else the system's default. False
+    // when there is none or it cannot be opened.
     virtual bool OpenCaptureDevice() = 0;
     // Creates the looping buffer of `bytes` bytes the device will capture into, in `format`.
     // On success `buffer` holds it (the backend keeps its own reference to write into);
@@ -82,11 +92,31 @@ public:
 
     // --- Playback ---
 
-    // Plays mono 16-bit samples at `sampleRate` Hz on the default output and returns only when
+    // Plays mono 16-bit samples at `sampleRate` Hz on the output SetOutputDevice chose (else the
+    // system's default) and returns only when
     // they have been heard to their end (or a bounded wait of their length plus a few seconds
     // has run out). Window input is not processed meanwhile. False when nothing could be
     // played (no device, refused format); the caller does not report it.
     virtual bool PlaySamples(const std::vector<std::int16_t>& samples, int sampleRate) = 0;
+
+    // --- Devices ---
+
+    // The devices present now: every input, then every output. False, with `error` saying why,
+    // when the sound system cannot be reached. A backend that cannot tell lists none.
+    virtual bool ListDevices(std::vector<SoundDevice>& devices, std::string& error)
+    {
+        devices.clear();
+        error.clear();
+        return true;
+    }
+    // The input the next capture start opens and the output the next playbacks use, by
+    // SoundDevice::id; empty: the system's default, looked up when the device is opened. A
+    // chosen device that has gone makes the open (or the playback) fail; it is never swapped
+    // for another one behind the caller's back.
+    virtual void SetInputDevice(const std::string& /*id*/) { }
+    virtual void SetOutputDevice(const std::string& /*id*/) { }
+    // Why the last device operation failed, in the sound system's words; empty when unknown.
+    virtual std::string LastError() const { return {}; }
 };
 
 } // namespace quelsor

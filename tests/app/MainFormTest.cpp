@@ -2,7 +2,8 @@
 // the other end hears the played command and answers through the capture side.
 
 #include "app/MainForm.h"
-#include "device/QtSoundBackend.h"
+#include "audio/DtmfDetector.h"
+#include "device/QtEventWait.h"
 #include "sound/SoundLayer.h"
 #include "tests/support/SimulatedLink.h"
 
@@ -74,6 +75,18 @@ namespace {
             if (qtWait)
                 WakeQtGuiThread();
         }
+        // The devices the link says there are, and the ones chosen.
+        std::vector<SoundDevice> devices;
+        std::string input = "unset";
+        std::string output = "unset";
+        bool ListDevices(std::vector<SoundDevice>& list, std::string& error) override
+        {
+            list = devices;
+            error.clear();
+            return true;
+        }
+        void SetInputDevice(const std::string& id) override { input = id; }
+        void SetOutputDevice(const std::string& id) override { output = id; }
         std::function<void()> onPlay;
         bool PlaySamples(const std::vector<std::int16_t>& samples, int sampleRate) override
         {
@@ -620,13 +633,48 @@ namespace {
             messages.texts.clear();
             window->cmdStartCap->click(); // returns at once: the start failed
             EXPECT_EQ(messages.texts, c.texts);
-            // The flag stays set: "Début Capture" does nothing until "Fin Capture".
             EXPECT_TRUE(window->capturing());
+            // "Début Capture" again releases the failed start and tries afresh (the device may
+            // be back by now).
+            const int released = link.ReleaseCount();
             window->cmdStartCap->click();
-            EXPECT_EQ(messages.texts.size(), c.texts.size());
+            EXPECT_EQ(messages.texts.size(), 2 * c.texts.size());
+            EXPECT_EQ(link.ReleaseCount() - released, c.failure == -2 ? 0 : 1);
             window->cmdStopCap->click();
             EXPECT_FALSE(window->capturing());
         }
+    }
+
+    // [General] Entree and Sortie choose the devices afresh at every playback and capture start;
+    // a device that is absent is logged and the default used. The window never writes them.
+    TEST_F(MainFormTest, ConfiguredDevicesAreChosenAtEachStartOrLoggedWhenAbsent)
+    {
+        std::string ini = kWorkedExampleIni;
+        ini.replace(ini.find("Seuil=170\n"), 10, "Seuil=170\nEntree=usb\nSortie=Casque\n");
+        WriteIni(ini);
+        link.config().answers["1234"] = "78D1CA1C#";
+        link.devices = { { true, "alsa_input.usb-radio", "USB Audio Mono", false },
+            { true, "mic", "Micro interne", true }, { false, "speakers", "Haut-parleurs", true } };
+        Open();
+        RunClick(window->cmdPlay, { { Logged("Moteur 1=Marche"), Stop() } });
+        EXPECT_EQ(link.input, "alsa_input.usb-radio");
+        EXPECT_EQ(link.output, "");
+        const auto log = Log();
+        const auto absentOutput = std::find(
+            log.begin(), log.end(), "Sortie « Casque » absente, sortie par défaut utilisée");
+        ASSERT_NE(absentOutput, log.end());
+        EXPECT_EQ(std::find(absentOutput, log.end(), "Attente de la réponse") - absentOutput, 1);
+        EXPECT_EQ(LogCount("Entrée « usb » absente, entrée par défaut utilisée"), 0);
+
+        // The interface unplugged: the next start says so and listens on the default.
+        link.devices.erase(link.devices.begin());
+        RunClick(window->cmdStartCap, { { [this] { return link.SlicesPushed() > 2; }, Stop() } });
+        EXPECT_EQ(LogCount("Entrée « usb » absente, entrée par défaut utilisée"), 1);
+        EXPECT_EQ(link.input, "");
+        EXPECT_TRUE(messages.texts.empty());
+
+        window->close();
+        EXPECT_NE(ReadIni().find("Entree=usb\nSortie=Casque\n"), std::string::npos) << ReadIni();
     }
 
     TEST_F(MainFormTest, SoundInitialisationFailureStillOpensTheWindow)

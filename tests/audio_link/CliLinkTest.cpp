@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -134,6 +135,28 @@ TEST_P(CliLinkTest, RequestPrintsTheWindowsLogLines)
         EXPECT_TRUE(errors.contains("no answer to request 0")) << errors.toStdString();
     }
     EXPECT_TRUE(QFile::exists(folder_.filePath(QStringLiteral("tmp_dtmf.wav"))));
+}
+
+// quelsor-cli devices lists the link's sink and the source over its monitor, both the defaults.
+TEST(CliDevicesTest, ListsTheLinksSinkAndSource)
+{
+    if (!SoundServerAnswers()) {
+        if (qgetenv("CI") == "true")
+            FAIL() << "no sound server answers (scripts/virtual-link.sh start)";
+        GTEST_SKIP() << "no sound server answers; start one with scripts/virtual-link.sh start";
+    }
+    QProcess devices;
+    devices.start(kCli, { QStringLiteral("devices") });
+    ASSERT_TRUE(devices.waitForFinished(10000));
+    EXPECT_EQ(devices.exitCode(), 0) << devices.readAllStandardError().toStdString();
+    const std::vector<std::string> lines = Lines(devices.readAllStandardOutput());
+    const auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("in * quelsor_link_in  Quelsor-link-input"));
+    EXPECT_TRUE(has("out * quelsor_link  Quelsor-link"));
+    for (const std::string& line : lines)
+        EXPECT_TRUE(line.rfind("in ", 0) == 0 || line.rfind("out ", 0) == 0) << line;
 }
 
 INSTANTIATE_TEST_SUITE_P(WorkedExample, CliLinkTest,

@@ -1,26 +1,28 @@
-// The window listening when its sound server ends: the capture loop ends with the layer's
-// notification error, the program neither hangs nor crashes, and "Fin Capture" then releases the
-// capture. The server is a private PulseAudio started by this
-// executable before Qt connects, so the shared virtual link is never touched.
+// The window over a private PulseAudio server of the test's own (two links, the defaults on the
+// second), answered by quelsor-cli simulate: the server killed in the middle of a capture and
+// started again on the same socket, in one window process; and the devices chosen by
+// quelsor.ini's Entree and Sortie while the defaults are elsewhere. The shared virtual link is
+// never touched.
 
 #include "app/MainForm.h"
-#include "common/ProcessExit.h"
-#include "device/QtSoundBackend.h"
+#include "audio/DtmfDetector.h"
+#include "device/NewSoundBackend.h"
 #include "sound/SoundLayer.h"
+#include "tests/support/PrivateSoundServer.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QMediaDevices>
+#include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,8 +30,7 @@
 namespace quelsor {
 namespace {
 
-    QProcess* privateServer = nullptr;
-    std::string serverMissing;
+    using testing::PrivateSoundServer;
 
     class RecordingMessages : public IOperatorMessages {
     public:
@@ -37,118 +38,235 @@ namespace {
         void ShowMessage(const std::string& text) override { texts.push_back(text); }
     };
 
-    TEST(ServerLossTest, ServerEndingDuringACaptureNeitherHangsNorCrashes)
-    {
-        if (!serverMissing.empty()) {
-            if (qgetenv("CI") == "true")
-                FAIL() << serverMissing;
-            GTEST_SKIP() << serverMissing;
+    class ServerLossTest : public ::testing::Test {
+    protected:
+        void SetUp() override
+        {
+            ASSERT_TRUE(dir.isValid());
+            // The window writes its command and capture files in the current folder.
+            QDir::setCurrent(dir.path());
+            if (!server.Start()) {
+                if (qgetenv("CI") == "true")
+                    FAIL() << server.Missing().toStdString();
+                GTEST_SKIP() << server.Missing().toStdString();
+            }
+            // Before the backend's first connection.
+            server.UseInThisProcess();
+            sound.SetStopDelay(0);
         }
-        QTemporaryDir dir;
-        ASSERT_TRUE(dir.isValid());
-        QtSoundBackend backend;
-        SoundLayer sound;
-        sound.SetStopDelay(0);
-        RecordingMessages messages;
-        MainFormSetup setup;
-        setup.messages = &messages;
-        setup.backend = &backend;
-        setup.sound = &sound;
-        setup.iniPath = dir.filePath(QStringLiteral("quelsor.ini")).toStdString();
-        auto window = std::make_unique<TfrmMain>(setup);
-        window->show();
-        QCoreApplication::processEvents();
+        void TearDown() override
+        {
+            if (window)
+                window->close();
+            if (device.state() != QProcess::NotRunning) {
+                device.terminate();
+                if (!device.waitForFinished(5000))
+                    device.kill();
+            }
+            if (HasFailure()) {
+                std::printf("simulate said:\n%s\n", said.constData());
+                if (window)
+                    std::printf(
+                        "the log:\n%s\n", window->logLines().join('\n').toUtf8().constData());
+            }
+            window.reset();
+        }
 
-        QElapsedTimer clock;
+        // The sample configuration, with `general` added to its [General] section.
+        void WriteIni(const std::string& general = {})
+        {
+            QFile sample(QStringLiteral(QUELSOR_SAMPLE_INI));
+            ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+            QByteArray text = sample.readAll();
+            const qsizetype at = text.indexOf("\n[General]");
+            ASSERT_GE(at, 0);
+            text.insert(at + 10, QByteArray("\n") + general.c_str());
+            QFile ini(dir.filePath(QStringLiteral("quelsor.ini")));
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+            ini.write(text);
+        }
+        void Open()
+        {
+            MainFormSetup setup;
+            setup.messages = &messages;
+            setup.backend = backend.get();
+            setup.sound = &sound;
+            setup.iniPath = dir.filePath(QStringLiteral("quelsor.ini")).toStdString();
+            window = std::make_unique<TfrmMain>(setup);
+            window->show();
+            QCoreApplication::processEvents();
+        }
+        int LogCount(const std::string& line) const
+        {
+            int n = 0;
+            for (const QString& l : window->logLines())
+                n += l.toStdString() == line ? 1 : 0;
+            return n;
+        }
+
+        // The remote device: quelsor-cli simulate on the private server, answering the worked
+        // example.
+        void StartDevice(const QStringList& options = {})
+        {
+            device.setProcessEnvironment(server.Environment());
+            device.setWorkingDirectory(dir.path());
+            device.setStandardOutputFile(QProcess::nullDevice());
+            device.setReadChannel(QProcess::StandardError);
+            device.start(QStringLiteral(QUELSOR_CLI),
+                QStringList { QStringLiteral("simulate"), QStringLiteral("--answer"),
+                    QStringLiteral("1234=78D1CA1C#") }
+                    + options);
+            ASSERT_TRUE(device.waitForStarted(5000));
+        }
+        // Waits until simulate says `text` after what it had said at the last Mark() (it says
+        // "simulate: listening" once audio flows). The window's events are processed meanwhile.
+        bool DeviceSays(const QByteArray& text, int limitMs = 20000)
+        {
+            QElapsedTimer clock;
+            clock.start();
+            while (said.indexOf(text, mark) < 0 && clock.elapsed() < limitMs) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+                device.waitForReadyRead(50);
+                said += device.readAllStandardError();
+            }
+            return said.indexOf(text, mark) >= 0;
+        }
+        void Mark()
+        {
+            said += device.readAllStandardError();
+            mark = said.size();
+        }
+
+        // Clicks `button`; while the capture it starts runs, `step` is called every 10 ms with
+        // the time since listening began, and "Fin Capture" is clicked once it returns true (or
+        // after 25 s). Returns once the click has returned.
+        void WhileListening(QPushButton* button, const std::function<bool(qint64)>& step)
+        {
+            QElapsedTimer clock;
+            bool stopped = false;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                said += device.readAllStandardError();
+                if (!window->capturing() || stopped)
+                    return;
+                if (!clock.isValid())
+                    clock.start();
+                if (step(clock.elapsed()) || clock.elapsed() > 25000) {
+                    stopped = true;
+                    QTimer::singleShot(0, window.get(), [this] { window->cmdStopCap->click(); });
+                }
+            });
+            poll.start(10);
+            button->click();
+        }
+        // "Gén. DTMF" for the selected request until the report's last line has been logged
+        // `times` times in all; true when it has.
+        bool Request(int times)
+        {
+            WhileListening(
+                window->cmdPlay, [&](qint64) { return LogCount("Moteur 1=Marche") >= times; });
+            return LogCount("Moteur 1=Marche") >= times;
+        }
+
+        PrivateSoundServer server { 2 };
+        QTemporaryDir dir;
+        std::unique_ptr<ISoundBackend> backend = NewSoundBackend();
+        SoundLayer sound;
+        RecordingMessages messages;
+        std::unique_ptr<TfrmMain> window;
+        QProcess device;
+        QByteArray said; // what simulate said so far
+        qsizetype mark = 0;
+    };
+
+    TEST_F(ServerLossTest, RequestsDecodeBeforeTheServerIsKilledAndAfterItIsBack)
+    {
+        WriteIni();
+        Open();
+        StartDevice();
+        ASSERT_TRUE(DeviceSays("simulate: listening"));
+        ASSERT_TRUE(Request(1)) << "no answer before the loss";
+        EXPECT_TRUE(messages.texts.empty());
+
+        // Listening when the server dies: the loop ends by itself with the layer's message.
+        Mark();
+        QElapsedTimer sinceKill;
         bool killed = false;
-        bool stopClicked = false;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (!window->capturing())
-                return;
-            if (!clock.isValid())
-                clock.start();
-            if (!killed && clock.elapsed() >= 1000) {
+        WhileListening(window->cmdStartCap, [&](qint64 listening) {
+            if (!killed && listening >= 1000) {
                 killed = true;
-                privateServer->kill();
-                privateServer->waitForFinished(3000);
+                server.Kill();
+                sinceKill.start();
             }
-            if (!stopClicked && clock.elapsed() >= 4000) {
-                stopClicked = true;
-                poll.stop();
-                QTimer::singleShot(0, window.get(), [&] { window->cmdStopCap->click(); });
-            }
+            return false;
         });
-        poll.start(10);
-        window->cmdStartCap->click(); // returns when the capture loop has ended
-        EXPECT_TRUE(killed);
-        EXPECT_FALSE(stopClicked) << "the loop only ended at Fin Capture: the loss went unnoticed";
+        ASSERT_TRUE(killed);
+        EXPECT_LT(sinceKill.elapsed(), 5000) << "the loss went unnoticed";
         EXPECT_EQ(messages.texts,
             std::vector<std::string> { "Error handling DirectSound notifications. " });
-        // The loop has ended but the capture is still started, as after any notification error.
-        if (window->capturing())
-            window->cmdStopCap->click();
-        EXPECT_FALSE(window->capturing());
-        window->close();
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(DeviceSays("simulate: input lost, retrying"));
+
+        // While the server is down a start fails at once, as it always has.
+        messages.texts.clear();
+        window->cmdStartCap->click();
+        EXPECT_EQ(messages.texts, std::vector<std::string> { "Abandon ..." });
+
+        // Back on the same socket: simulate listens again, "Début Capture" and "Gén. DTMF" work
+        // without a restart of either program.
+        Mark();
+        ASSERT_TRUE(server.Start()) << server.Missing().toStdString();
+        ASSERT_TRUE(DeviceSays("simulate: listening")) << "simulate did not come back";
+        messages.texts.clear();
+        std::uint64_t captured = 0;
+        WhileListening(window->cmdStartCap, [&](qint64) {
+            captured = sound.Buffer() ? sound.Buffer()->TotalWritten() : 0;
+            return captured >= 8 * 1024;
+        });
+        EXPECT_GE(captured, 8u * 1024) << "\"Début Capture\" hears nothing after the restart";
+        EXPECT_TRUE(messages.texts.empty());
+        ASSERT_TRUE(Request(2)) << "no answer after the restart";
+        EXPECT_TRUE(messages.texts.empty());
+        EXPECT_EQ(device.state(), QProcess::Running);
+    }
+
+    // Entree and Sortie choose the first link while the defaults are the second: simulate
+    // listens and answers on the first only, so the request is heard and answered only if the
+    // window plays and listens there.
+    TEST_F(ServerLossTest, ConfiguredDevicesAreUsedWhileTheDefaultsAreElsewhere)
+    {
+        WriteIni("Entree=link a INPUT\nSortie=link_a\n");
+        Open();
+        StartDevice({ QStringLiteral("--input"), QStringLiteral("link_a_in"),
+            QStringLiteral("--output"), QStringLiteral("Link A"), QStringLiteral("--once") });
+        ASSERT_TRUE(DeviceSays("simulate: listening"));
+        ASSERT_TRUE(Request(1)) << "no answer over the chosen link";
+        EXPECT_TRUE(messages.texts.empty());
+        EXPECT_EQ(LogCount("Entrée « link a INPUT » absente, entrée par défaut utilisée"), 0);
+        EXPECT_TRUE(device.state() == QProcess::NotRunning || device.waitForFinished(5000));
+        EXPECT_EQ(device.exitCode(), 0);
+
+        // The chosen input unplugged: the next capture says so and listens on the default.
+        ASSERT_TRUE(server.Pactl(
+            { QStringLiteral("unload-module"), QStringLiteral("module-remap-source") }));
+        ASSERT_TRUE(server.Pactl({ QStringLiteral("load-module"),
+            QStringLiteral("module-remap-source"), QStringLiteral("master=link_b.monitor"),
+            QStringLiteral("source_name=link_b_in") }));
+        ASSERT_TRUE(
+            server.Pactl({ QStringLiteral("set-default-source"), QStringLiteral("link_b_in") }));
+        WhileListening(window->cmdStartCap,
+            [&](qint64) { return sound.Buffer() && sound.Buffer()->TotalWritten() >= 4 * 1024; });
+        EXPECT_EQ(LogCount("Entrée « link a INPUT » absente, entrée par défaut utilisée"), 1);
+        EXPECT_TRUE(messages.texts.empty());
     }
 
 } // namespace
 } // namespace quelsor
 
-// Starts the private server and points this process's sound clients at it, then runs the tests.
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir runtime(QDir::tempPath() + QStringLiteral("/quelsor-pa-XXXXXX"));
-    QProcess server;
-    const QString pulseaudio = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
-    if (pulseaudio.isEmpty() || !runtime.isValid()) {
-        quelsor::serverMissing = "pulseaudio is not installed (apt-get install pulseaudio)";
-    } else {
-        const QString socket = runtime.filePath(QStringLiteral("native"));
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), runtime.path());
-        env.insert(QStringLiteral("PULSE_STATE_PATH"), runtime.path());
-        server.setProcessEnvironment(env);
-        server.setStandardOutputFile(QProcess::nullDevice());
-        server.setStandardErrorFile(runtime.filePath(QStringLiteral("log")));
-        server.start(pulseaudio,
-            { QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-                QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
-                QStringLiteral("--load=module-native-protocol-unix socket=") + socket,
-                QStringLiteral("--load=module-null-sink sink_name=loss format=s16le rate=16000 "
-                               "channels=1"),
-                QStringLiteral("--load=module-remap-source master=loss.monitor "
-                               "source_name=loss_in"),
-                QStringLiteral("--load=module-default-device-restore"),
-                QStringLiteral("--load=module-always-sink") });
-        bool up = server.waitForStarted(3000);
-        for (int i = 0; up && i < 50 && !QFile::exists(socket); ++i)
-            QThread::msleep(100);
-        up = up && QFile::exists(socket) && server.state() == QProcess::Running;
-        if (!up) {
-            quelsor::serverMissing = "the private PulseAudio server did not start";
-        } else {
-            qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
-            quelsor::privateServer = &server;
-            // Defaults for clients that ask for none.
-            QProcess::execute(QStringLiteral("pactl"),
-                { QStringLiteral("--server=unix:") + socket, QStringLiteral("set-default-source"),
-                    QStringLiteral("loss_in") });
-        }
-    }
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        ::testing::InitGoogleTest(&argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-    if (server.state() != QProcess::NotRunning) {
-        server.kill();
-        server.waitForFinished(3000);
-    }
-    // Not a return: Qt Multimedia's teardown after main can abort a run whose tests all passed.
-    quelsor::EndProcess(result);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

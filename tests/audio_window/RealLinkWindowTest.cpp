@@ -1,10 +1,11 @@
-// The window with the Qt Multimedia backend on a real sound server. The remote device is pacat
+// The window with the platform's sound backend on a real sound server. The remote device is pacat
 // playing the reply a device gives (echo, answer, each closed by silence and a short tone pair)
 // into the default sink as soon as the window listens; over the virtual link the window's
 // capture hears it through the sink's monitor.
 
 #include "app/MainForm.h"
-#include "device/QtSoundBackend.h"
+#include "audio/DtmfDetector.h"
+#include "device/NewSoundBackend.h"
 #include "sound/SoundLayer.h"
 #include "tests/support/SimulatedLink.h"
 
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMediaDevices>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -27,6 +27,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -52,8 +53,16 @@ namespace {
         if (!pactl.waitForFinished(5000) || pactl.exitStatus() != QProcess::NormalExit
             || pactl.exitCode() != 0)
             return "no sound server answers (start one with scripts/virtual-link.sh start)";
-        if (QMediaDevices::defaultAudioInput().isNull()
-            || QMediaDevices::defaultAudioOutput().isNull())
+        const auto backend = NewSoundBackend();
+        std::vector<SoundDevice> devices;
+        std::string error;
+        if (backend->Load() != 0 || !backend->ListDevices(devices, error))
+            return "the sound devices cannot be listed: " + error;
+        const auto hasDefault = [&](bool input) {
+            return std::any_of(devices.begin(), devices.end(),
+                [input](const SoundDevice& d) { return d.input == input && d.isDefault; });
+        };
+        if (!hasDefault(true) || !hasDefault(false))
             return "the sound server has no default input or output";
         return {};
     }
@@ -117,7 +126,7 @@ namespace {
         {
             MainFormSetup setup;
             setup.messages = &messages;
-            setup.backend = &backend;
+            setup.backend = backend.get();
             setup.sound = &sound;
             setup.iniPath = IniPath();
             window = std::make_unique<TfrmMain>(setup);
@@ -165,26 +174,37 @@ namespace {
         }
         void StartDevice(const QByteArray& reply)
         {
+            // pacat reads the reply from a file, so it never waits for this process to feed it,
+            // and keeps a second of it in the server: on a busy machine a shorter buffer (40 ms,
+            // even 200 ms) runs dry now and then, and the silence the server plays instead
+            // splits a tone in two (a recording of the sink's monitor shows the same split).
+            const QString file = dir.filePath(QStringLiteral("reply.raw"));
+            QFile raw(file);
+            ASSERT_TRUE(raw.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            ASSERT_EQ(raw.write(reply), reply.size());
+            raw.close();
             device.setProgram(QStringLiteral("pacat"));
-            device.setArguments({ QStringLiteral("--playback"), QStringLiteral("--rate=16000"),
-                QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"),
-                QStringLiteral("--latency-msec=40") });
+            device.setArguments({ QStringLiteral("--playback"), QStringLiteral("--raw"),
+                QStringLiteral("--rate=16000"), QStringLiteral("--channels=1"),
+                QStringLiteral("--format=s16le"), QStringLiteral("--latency-msec=1000"), file });
+            device.setStandardInputFile(QProcess::nullDevice());
             device.start();
             ASSERT_TRUE(device.waitForStarted(3000));
-            device.write(reply);
-            device.closeWriteChannel();
         }
 
         // Clicks "Gén. DTMF" for the selected request; once the window listens the device
         // answers; when the last report line is logged, "Fin Capture". Returns the seconds
-        // from the end of the answer's last tone (pacat has drained) to that line, or -1.
-        double Request(const QByteArray& reply, const std::string& lastLine, int times = 1)
+        // from the end of the answer's last tone (pacat has drained) to that line, or nothing
+        // when the line is not logged within 20 s. (On a machine so busy that pacat ends late,
+        // the figure can come out below the closing silence, even negative.)
+        std::optional<double> Request(
+            const QByteArray& reply, const std::string& lastLine, int times = 1)
         {
             return Request(&reply, lastLine, times);
         }
-        // The same with the device answering by itself (reply null): returns 0 once the line
-        // is logged, -1 when it is not within 20 s.
-        double Request(const QByteArray* reply, const std::string& lastLine, int times = 1)
+        // The same with the device answering by itself (reply null): 0 once the line is logged.
+        std::optional<double> Request(
+            const QByteArray* reply, const std::string& lastLine, int times = 1)
         {
             QElapsedTimer clock;
             clock.start();
@@ -214,15 +234,17 @@ namespace {
             poll.start(2);
             window->cmdPlay->click();
             poll.stop();
-            if (logged < 0 || deviceDone < 0)
-                return -1.0;
+            if (logged < 0 || deviceDone < 0) {
+                std::printf("the log:\n%s\n", window->logLines().join('\n').toUtf8().constData());
+                return std::nullopt;
+            }
             if (reply == nullptr)
                 return 0.0;
             return (static_cast<double>(logged - deviceDone)) / 1000.0 + AfterLastTone();
         }
 
         QTemporaryDir dir;
-        QtSoundBackend backend;
+        std::unique_ptr<ISoundBackend> backend = NewSoundBackend();
         SoundLayer sound;
         RecordingMessages messages;
         std::unique_ptr<TfrmMain> window;
@@ -252,12 +274,12 @@ namespace {
         CopySampleIni();
         Open();
         ASSERT_EQ(window->selectedSequenceItem(), 0);
-        const double latency = Request(Reply("1234", "78D1CA1C#", 1.0), "Moteur 1=Marche");
-        EXPECT_GE(latency, 0.0) << "no report within 20 s";
+        const auto latency = Request(Reply("1234", "78D1CA1C#", 1.0), "Moteur 1=Marche");
+        EXPECT_TRUE(latency) << "no report within 20 s";
         ExpectReportInLog(Log());
         EXPECT_FALSE(window->capturing());
         EXPECT_TRUE(messages.texts.empty());
-        std::printf("[ measure  ] end of last tone to report line: %.3f s\n", latency);
+        std::printf("[ measure  ] end of last tone to report line: %.3f s\n", latency.value_or(-1));
     }
 
 #ifdef QUELSOR_CLI
@@ -281,7 +303,7 @@ namespace {
                 << "simulate does not listen: " << said.toStdString();
             said += device.readAllStandardError();
         }
-        EXPECT_EQ(Request(nullptr, "Moteur 1=Marche"), 0.0)
+        EXPECT_TRUE(Request(nullptr, "Moteur 1=Marche"))
             << "no report within 20 s; simulate said: "
             << (said + device.readAllStandardError()).toStdString();
         ExpectReportInLog(Log());
@@ -317,8 +339,8 @@ namespace {
         CopySampleIni();
         Open();
         ASSERT_EQ(window->selectedSequenceItem(), 0);
-        const double latency = Request(Reply("1234", "78D1CA1C#", 0.1), "Moteur 1=Marche");
-        EXPECT_GE(latency, 0.0) << "no report within 20 s";
+        EXPECT_TRUE(Request(Reply("1234", "78D1CA1C#", 0.1), "Moteur 1=Marche"))
+            << "no report within 20 s";
         ExpectReportInLog(Log());
     }
 
@@ -331,9 +353,9 @@ namespace {
         const QByteArray reply = Reply("1234", "78D1CA1C#", 1.0, false);
         std::vector<double> latencies;
         for (int i = 1; i <= 20; ++i) {
-            const double latency = Request(reply, "Moteur 1=Marche", i);
-            ASSERT_GE(latency, 0.0) << "request " << i << " not decoded";
-            latencies.push_back(latency);
+            const auto latency = Request(reply, "Moteur 1=Marche", i);
+            ASSERT_TRUE(latency) << "request " << i << " not decoded";
+            latencies.push_back(*latency);
         }
         EXPECT_EQ(LogCount("Attendus:9  Reçus:9 "), 20);
         std::sort(latencies.begin(), latencies.end());
@@ -371,7 +393,7 @@ namespace {
         const double percent = 100.0 * cpu / wall;
         std::printf("[ measure  ] listening: %.2f s of CPU over %.2f s = %.1f %% of one core\n",
             cpu, wall, percent);
-        EXPECT_LT(percent, 50.0);
+        EXPECT_LT(percent, 3.0);
     }
 
     TEST_F(RealLinkWindowTest, NoDeviceAnsweringLeavesTheWindowListeningUntilStopped)

@@ -55,6 +55,43 @@ namespace {
         }
     }
 
+    // The device options and the device list refuse what they cannot use before any sound.
+    TEST_F(SignalCommandsTest, DeviceOptionsAndTheDeviceListRefuseBadArguments)
+    {
+        struct Row {
+            std::vector<std::string> args;
+            const char* err; // the start of stderr
+        };
+        const Row rows[] {
+            { { "devices", "extra" }, "quelsor-cli devices: unexpected argument 'extra'" },
+            { { "request", "--config", "x.ini", "--request", "0", "--input" },
+                "quelsor-cli request: --input needs a device name" },
+            { { "request", "--config", "x.ini", "--request", "0", "--output", "" },
+                "quelsor-cli request: --output needs a device name" },
+            { { "poll", "--config", "x.ini", "--request", "0", "--output" },
+                "quelsor-cli poll: --output needs a device name" },
+            { { "simulate", "--answer", "1=2", "--input" },
+                "quelsor-cli simulate: --input needs a device name" },
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.args.front() + " " + row.args.back());
+            const CliRun run = Run(row.args);
+            EXPECT_EQ(run.exitCode, 2);
+#ifdef QUELSOR_CLI_HAS_SOUND
+            EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
+#else
+            // Without sound a command may refuse to run before it reads its options.
+            EXPECT_TRUE(run.err.rfind(row.err, 0) == 0
+                || run.err == "quelsor-cli " + row.args.front() + ": built without sound support\n")
+                << run.err;
+#endif
+            EXPECT_EQ(run.out, "");
+        }
+        const CliRun help = Run({ "devices", "--help" });
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_EQ(help.out.rfind("Usage: quelsor-cli devices", 0), 0u);
+    }
+
     TEST_F(SignalCommandsTest, GenerateWritesTheCommandFile)
     {
         const std::string path = Path("generated.wav");

@@ -45,6 +45,8 @@ namespace {
         ResultRecord timeout = RecordWithoutZone("2580 Mesures", "timeout");
         timeout.isoTime = "2026-12-08T09:42:30.000Z";
         ResultRecord badText = RecordWithoutZone("1 \xC9tat\x01", "mismatch");
+        ResultRecord failed = RecordWithoutZone("2580 Mesures", "error");
+        failed.text = "the sound input was lost (Connection terminated)";
 
         const FormatRow rows[] = {
             { "formula value with a time", timed,
@@ -72,6 +74,10 @@ namespace {
                 "{\"request\":\"1\",\"label\":\"\xEF\xBF\xBDtat\\u0001\",\"status\":\"mismatch\"}"
                 "\n",
                 ",1,\xEF\xBF\xBDtat\x01,,,,,,mismatch\r\n" },
+            { "a sound failure says what failed", failed,
+                R"json({"request":"2580","label":"Mesures","text":"the sound input was lost (Connection terminated)","status":"error"})json"
+                "\n",
+                ",2580,Mesures,,,,,the sound input was lost (Connection terminated),error\r\n" },
         };
         for (const FormatRow& row : rows) {
             EXPECT_EQ(FormatJsonLine(row.record), row.json) << row.what;

@@ -3,7 +3,6 @@
 
 #include "audio/DtmfDetector.h"
 #include "audio/ToneGenerator.h"
-#include "common/ProcessExit.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -123,12 +122,7 @@ namespace {
 // The backend needs the application object for its event loops; it lives for the whole run.
 int main(int argc, char** argv)
 {
-    int result = 0;
-    {
-        QCoreApplication app(argc, argv);
-        ::testing::InitGoogleTest(&argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-    // Not a return: Qt Multimedia's teardown after main can abort a run whose tests all passed.
-    quelsor::EndProcess(result);
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

@@ -54,15 +54,17 @@ namespace {
         std::function<void()> onRun;
     };
 
-    ScriptedRunner::Scripted NoAnswer(RequestOutcome::Kind kind = RequestOutcome::Kind::TimedOut)
+    ScriptedRunner::Scripted NoAnswer(
+        RequestOutcome::Kind kind = RequestOutcome::Kind::TimedOut, const std::string& error = {})
     {
         ScriptedRunner::Scripted none;
         none.outcome.kind = kind;
+        none.outcome.error = error;
         return none;
     }
 
     struct LoopRun {
-        std::vector<std::string> records; // "request:status"
+        std::vector<std::string> records; // "request:status", then ":text" when it has one
         std::vector<std::chrono::milliseconds> waits;
         PollSummary summary;
     };
@@ -71,7 +73,8 @@ namespace {
     {
         LoopRun run;
         PollLoop loop(runner, options, [&run](const ResultRecord& record) {
-            run.records.push_back(record.request + ":" + record.status);
+            run.records.push_back(record.request + ":" + record.status
+                + (record.text.empty() ? "" : ":" + record.text));
         });
         loop.SetWaiter([&run](std::chrono::milliseconds duration, const std::atomic<bool>&) {
             run.waits.push_back(duration);
@@ -84,10 +87,13 @@ namespace {
     {
         ScriptedRunner runner;
         // Round 1: request 0 answers at once; request 2 times out twice, then answers.
-        // Round 2: request 0 fails (sound) three times; request 2 times out three times.
+        // Round 2: request 0 fails (sound) three times, its error record says the last failure;
+        // request 2 times out three times.
+        using enum RequestOutcome::Kind;
         runner.script = { runner.Answer(0), NoAnswer(), NoAnswer(), runner.Answer(2),
-            NoAnswer(RequestOutcome::Kind::Failed), NoAnswer(RequestOutcome::Kind::Failed),
-            NoAnswer(RequestOutcome::Kind::Failed), NoAnswer(), NoAnswer(), NoAnswer() };
+            NoAnswer(Failed, "the sound input was lost"), NoAnswer(Failed, "cannot write x"),
+            NoAnswer(Failed, "the sound server cannot be reached: Connection refused"), NoAnswer(),
+            NoAnswer(), NoAnswer() };
         PollOptions options;
         options.requests = { 0, 2 };
         options.every = 0s; // too short to wait: the rounds follow each other
@@ -99,7 +105,9 @@ namespace {
         EXPECT_EQ(runner.calls, (std::vector<int> { 0, 2, 2, 2, 0, 0, 0, 2, 2, 2 }));
         EXPECT_EQ(runner.timeouts.front(), 7s);
         EXPECT_EQ(run.records,
-            (std::vector<std::string> { "1000:ok", "1002:ok", "1000:error", "1002:timeout" }));
+            (std::vector<std::string> { "1000:ok", "1002:ok",
+                "1000:error:the sound server cannot be reached: Connection refused",
+                "1002:timeout" }));
         EXPECT_EQ(run.summary.sent, 10);
         EXPECT_EQ(run.summary.answered, 2);
         EXPECT_EQ(run.summary.failed, 1);

@@ -55,7 +55,7 @@ struct SimulatedLinkConfig {
 // (Pace::Instant: as fast as the loop runs, deterministic), or by a thread of the link in real
 // time or faster (Pace::RealTime with a speed factor), as a real device would. The wait of the
 // real-time pace blocks on the notification event; a test that runs inside a Qt application can
-// override WaitForNotification and WakeWaiter with the Qt forms (device/QtSoundBackend.h).
+// override WaitForNotification and WakeWaiter with the Qt forms (device/QtEventWait.h).
 class SimulatedLink : public ISoundBackend {
 public:
     using Pace = LinkPace;

@@ -1,0 +1,167 @@
+#include "tests/support/PrivateSoundServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace quelsor::testing {
+
+namespace {
+
+    // A socket path must fit a sockaddr_un (108 bytes with its terminator).
+    constexpr int kMaxSocketPath = 100;
+
+    QString ScratchTemplate()
+    {
+        const QString scratch = qEnvironmentVariable("TEST_TMPDIR");
+        const QString inScratch = QDir(scratch).filePath(QStringLiteral("pa-XXXXXX"));
+        if (!scratch.isEmpty() && inScratch.size() + 8 < kMaxSocketPath)
+            return inScratch;
+        return QDir::temp().filePath(QStringLiteral("quelsor-pa-XXXXXX"));
+    }
+
+} // namespace
+
+PrivateSoundServer::PrivateSoundServer(int pairs)
+    : pairs_(pairs)
+    , folder_(std::make_unique<QTemporaryDir>(ScratchTemplate()))
+{
+}
+
+PrivateSoundServer::~PrivateSoundServer() { Kill(); }
+
+QString PrivateSoundServer::Sink(int k) { return QStringLiteral("link_") + QChar('a' + k); }
+
+QString PrivateSoundServer::Source(int k) { return Sink(k) + QStringLiteral("_in"); }
+
+QString PrivateSoundServer::SinkDescription(int k)
+{
+    return QStringLiteral("Link ") + QChar('A' + k);
+}
+
+QString PrivateSoundServer::Address() const
+{
+    return QStringLiteral("unix:") + folder_->filePath(QStringLiteral("native"));
+}
+
+void PrivateSoundServer::UseInThisProcess() const { qputenv("PULSE_SERVER", Address().toUtf8()); }
+
+QProcessEnvironment PrivateSoundServer::Environment() const
+{
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PULSE_SERVER"), Address());
+    env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), folder_->path());
+    env.insert(QStringLiteral("PULSE_STATE_PATH"), folder_->path());
+    return env;
+}
+
+bool PrivateSoundServer::Pactl(const QStringList& arguments) const
+{
+    QProcess pactl;
+    pactl.setProcessEnvironment(Environment());
+    pactl.setStandardOutputFile(QProcess::nullDevice());
+    pactl.setStandardErrorFile(QProcess::nullDevice());
+    pactl.start(QStringLiteral("pactl"), arguments);
+    return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit
+        && pactl.exitCode() == 0;
+}
+
+bool PrivateSoundServer::Running() const { return server_.state() == QProcess::Running; }
+
+bool PrivateSoundServer::Start()
+{
+    missing_.clear();
+    const QString pulseaudio = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
+    if (pulseaudio.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("pactl")).isEmpty()) {
+        missing_ = QStringLiteral("pulseaudio is not installed (apt-get install pulseaudio "
+                                  "pulseaudio-utils)");
+        return false;
+    }
+    if (!folder_->isValid()) {
+        missing_ = QStringLiteral("no scratch folder for the private sound server");
+        return false;
+    }
+    const QString socket = folder_->filePath(QStringLiteral("native"));
+    QStringList arguments { QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+        QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
+        QStringLiteral("--load=module-native-protocol-unix socket=") + socket };
+    for (int k = 0; k < pairs_; ++k) {
+        arguments << QStringLiteral("--load=module-null-sink sink_name=%1 format=s16le rate=16000 "
+                                    "channels=1 sink_properties='device.description=\"%2\"'")
+                         .arg(Sink(k), SinkDescription(k));
+        arguments << QStringLiteral("--load=module-remap-source master=%1.monitor source_name=%2 "
+                                    "source_properties='device.description=\"%3 input\"'")
+                         .arg(Sink(k), Source(k), SinkDescription(k));
+    }
+    server_.setProcessEnvironment(Environment());
+    server_.setStandardOutputFile(QProcess::nullDevice());
+    server_.setStandardErrorFile(
+        folder_->filePath(QStringLiteral("pulseaudio.log")), QIODevice::Append);
+    server_.start(pulseaudio, arguments);
+    if (!server_.waitForStarted(3000)) {
+        missing_ = QStringLiteral("the private sound server did not start");
+        return false;
+    }
+    bool answers = false;
+    for (int i = 0; i < 100 && !answers && Running(); ++i) {
+        answers = QFile::exists(socket) && Pactl({ QStringLiteral("info") });
+        if (!answers)
+            QThread::msleep(50);
+    }
+    if (!answers) {
+        missing_ = QStringLiteral("the private sound server does not answer; see ")
+            + folder_->filePath(QStringLiteral("pulseaudio.log"));
+        Kill();
+        return false;
+    }
+    Pactl({ QStringLiteral("set-default-sink"), Sink(pairs_ - 1) });
+    Pactl({ QStringLiteral("set-default-source"), Source(pairs_ - 1) });
+    StopListeners();
+    if (!QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty()) {
+        for (int k = 0; k < pairs_; ++k) {
+            auto listener = std::make_unique<QProcess>();
+            listener->setProcessEnvironment(Environment());
+            listener->setStandardOutputFile(QProcess::nullDevice());
+            listener->setStandardErrorFile(QProcess::nullDevice());
+            listener->start(QStringLiteral("parec"),
+                { QStringLiteral("--device=") + Sink(k) + QStringLiteral(".monitor"),
+                    QStringLiteral("--latency-msec=100"), QStringLiteral("--rate=16000"),
+                    QStringLiteral("--channels=1"), QStringLiteral("--format=s16le") });
+            listeners_.push_back(std::move(listener));
+        }
+    }
+    return true;
+}
+
+void PrivateSoundServer::StopListeners()
+{
+    for (const auto& listener : listeners_) {
+        if (listener->state() != QProcess::NotRunning) {
+            listener->kill();
+            listener->waitForFinished(3000);
+        }
+    }
+    listeners_.clear();
+}
+
+void PrivateSoundServer::Kill()
+{
+    StopListeners();
+    if (server_.state() == QProcess::NotRunning)
+        return;
+    server_.kill();
+    server_.waitForFinished(5000);
+}
+
+void PrivateSoundServer::Stop()
+{
+    StopListeners();
+    if (server_.state() == QProcess::NotRunning)
+        return;
+    server_.terminate();
+    if (!server_.waitForFinished(5000))
+        Kill();
+}
+
+} // namespace quelsor::testing
