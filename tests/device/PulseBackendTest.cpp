@@ -134,6 +134,33 @@ namespace {
         EXPECT_FALSE(layer.HasCaptureDevice());
     }
 
+    // The stop button's way, with the real stop delay: the device goes on capturing while the
+    // stop waits, and none of that reaches the detector.
+    TEST_F(PulseBackendTest, NothingCapturedDuringTheRealStopDelayReachesTheDetector)
+    {
+        layer.SetStopDelay(kStopDelayMs);
+        int callsAtStop = -1;
+        double stopSeconds = 0;
+        // A window event handled inside the loop's wait: once a few slices have been analysed,
+        // or after 5 s at the latest.
+        QElapsedTimer clock;
+        clock.start();
+        QTimer stopper;
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (callsAtStop < 0 && (host.detectorCalls >= 3 || clock.elapsed() > 5000)) {
+                callsAtStop = host.detectorCalls;
+                const auto started = std::chrono::steady_clock::now();
+                layer.StopCapture();
+                stopSeconds = SecondsSince(started);
+            }
+        });
+        stopper.start(10);
+        EXPECT_EQ(layer.StartCapture(), 0);
+        ASSERT_GT(callsAtStop, 0) << "nothing was captured before the stop";
+        EXPECT_GE(stopSeconds, kStopDelayMs / 1000.0 * 0.95);
+        EXPECT_EQ(host.detectorCalls, callsAtStop);
+    }
+
     // The chosen devices are opened by name and never swapped for others.
     TEST_F(PulseBackendTest, AbsentChosenDevicesFailTheOpenAndThePlayback)
     {
