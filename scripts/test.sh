@@ -3,7 +3,7 @@
 # sound link, which this script starts when no sound server answers), the Debian package's and
 # the Windows build's tests (test-package.sh, test-windows.sh), then the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the tests that run threads under
-# ThreadSanitizer, then each fuzzer for a short while.
+# ThreadSanitizer, compiles the Qt sound backend, then runs each fuzzer for a short while.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -47,6 +47,12 @@ quelsor_configure "$QUELSOR_ROOT/build-tsan" -DQUELSOR_WERROR=ON -DQUELSOR_SANIT
   -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF
 cmake --build "$QUELSOR_ROOT/build-tsan" --target test_sound test_sim
 (cd "$QUELSOR_ROOT/build-tsan" && ctest --output-on-failure -j "$jobs" -L threads)
+
+# The Qt Multimedia sound backend, the one Windows and macOS builds use: compiled only, so a
+# change to the sound interface cannot leave it behind unnoticed (nothing here can run it).
+quelsor_configure "$QUELSOR_ROOT/build-qt-backend" -DQUELSOR_WERROR=ON -DQUELSOR_SOUND_BACKEND=qt \
+  -DQUELSOR_BUILD_TESTS=OFF -DQUELSOR_BUILD_BENCH=OFF
+cmake --build "$QUELSOR_ROOT/build-qt-backend" --target quelsor_device
 
 # A short fuzzing round over the formula evaluator, the configuration loader and the decoder.
 if command -v clang++ >/dev/null; then
