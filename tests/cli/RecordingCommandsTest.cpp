@@ -1,0 +1,112 @@
+// detect and decode on recordings as technicians make them: other rates, channels and formats,
+// the times of the answers, clipped samples, the progress line.
+
+#include "tests/recording/TestRecordings.h"
+#include "tests/support/CliRunner.h"
+#include "tests/support/ScratchFolder.h"
+
+#include "cli/ProgressLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quelsor {
+namespace {
+
+    using testing::CliRun;
+    using testing::Lines;
+    using testing::RunCli;
+
+    const std::string kSampleIni = QUELSOR_SAMPLE_INI;
+
+#ifdef QUELSOR_HAVE_SNDFILE
+    // The worked example recorded at 48 kHz in stereo FLAC decodes as its 16 kHz recording does;
+    // --times puts before each of its lines the time its first character began (1 s in, plus
+    // the filters' rise).
+    TEST(RecordingCommands, FlacAt48kHzDecodesWithTimes)
+    {
+        const testing::ScratchFolder folder;
+        const std::string original = folder.File("worked.wav");
+        const std::string flac = folder.File("worked.flac");
+        const std::vector<float> mono16 = testing::SynthesisedAnswer("78D1CA1C#", 16000);
+        const std::vector<float> mono48 = testing::SynthesisedAnswer("78D1CA1C#", 48000);
+        ASSERT_TRUE(
+            testing::WriteRecording(original, mono16, 16000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+        ASSERT_TRUE(testing::WriteRecording(flac, testing::Interleaved({ mono48, mono48 }), 48000,
+            2, SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
+
+        const auto decode = [](const std::string& file, std::vector<std::string> options) {
+            std::vector<std::string> arguments { "decode", "--config", kSampleIni, "--request",
+                "0" };
+            arguments.insert(arguments.end(), options.begin(), options.end());
+            arguments.push_back(file);
+            return RunCli(arguments);
+        };
+        const CliRun expected = decode(original, {});
+        ASSERT_EQ(expected.exitCode, 0) << expected.err;
+        const std::vector<std::string> lines = Lines(expected.out);
+        ASSERT_GE(lines.size(), 3u) << expected.out;
+        EXPECT_EQ(lines.front(), "78D1CA1C# (9)");
+
+        const CliRun timed = decode(flac, { "--times", "--threads", "3" });
+        EXPECT_EQ(timed.exitCode, 0) << timed.err;
+        EXPECT_EQ(timed.err, "");
+        const std::vector<std::string> timedLines = Lines(timed.out);
+        ASSERT_EQ(timedLines.size(), lines.size()) << timed.out;
+        const std::string time = timedLines.front().substr(0, 13); // "HH:MM:SS.mmm "
+        EXPECT_EQ(time.substr(0, 10), "00:00:01.0") << time;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(timedLines[i], time + lines[i]);
+        const CliRun detected = RunCli({ "detect", "--times", "--threshold", "30", flac });
+        EXPECT_EQ(detected.exitCode, 0) << detected.err;
+        EXPECT_EQ(detected.out, timedLines.front() + "\n");
+        // One channel of it, on one thread: the same.
+        EXPECT_EQ(decode(flac, { "--channel", "2", "--threads", "1" }).out, expected.out);
+    }
+
+    TEST(RecordingCommands, ClippedSamplesAreReportedOnce)
+    {
+        const testing::ScratchFolder folder;
+        const std::string loud = folder.File("loud.wav");
+        std::vector<float> values = testing::SynthesisedAnswer("1", 22050);
+        for (float& value : values)
+            value *= 2.0f;
+        ASSERT_TRUE(
+            testing::WriteRecording(loud, values, 22050, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+        const CliRun run = RunCli({ "detect", loud });
+        EXPECT_EQ(run.exitCode, 0);
+        ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
+        EXPECT_NE(run.err.find(loud + ": "), std::string::npos);
+        EXPECT_NE(
+            run.err.find(" samples were beyond full scale and were clipped\n"), std::string::npos)
+            << run.err;
+    }
+#endif
+
+    TEST(RecordingCommands, ProgressLineText)
+    {
+        struct Row {
+            double read;
+            double total;
+            double elapsed;
+            const char* text;
+        };
+        const Row rows[] = {
+            { 0, 14400, 0, "  0%  00:00:00 of 04:00:00  00:00:00 elapsed" },
+            { 6048, 14400, 31, " 42%  01:40:48 of 04:00:00  00:00:31 elapsed  195x real time" },
+            { 14400, 14400, 60, "100%  04:00:00 of 04:00:00  00:01:00 elapsed  240x real time" },
+        };
+        for (const Row& row : rows)
+            EXPECT_EQ(cli::ProgressLine::Text(row.read, row.total, row.elapsed), row.text);
+        // Nothing for a short recording, or when stderr is not a terminal.
+        EXPECT_FALSE(cli::ProgressLine(stderr, 600, true).Shown());
+        EXPECT_FALSE(cli::ProgressLine(stderr, 14400, false).Shown());
+        EXPECT_TRUE(cli::ProgressLine(stderr, 601, true).Shown());
+        const CliRun quiet = RunCli({ "detect", "--help" });
+        EXPECT_EQ(quiet.err, "");
+    }
+
+} // namespace
+} // namespace quelsor
