@@ -7,7 +7,7 @@ namespace quelsor {
 Resampler::Resampler(double inputRate, double outputRate)
     : piece_(8192)
 {
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
     soxr_error_t error = nullptr;
     soxr_ = soxr_create(inputRate, outputRate, 1, &error, &io, &quality, nullptr);
@@ -25,7 +25,7 @@ Resampler::~Resampler()
         soxr_delete(soxr_);
 }
 
-void Resampler::Drain(const float* input, std::size_t count, std::vector<float>& out)
+void Resampler::Drain(const double* input, std::size_t count, std::vector<double>& out)
 {
     // input null: flushing. soxr takes what input it can and gives what output fits; go on
     // until the input is taken and no more output comes.
@@ -33,7 +33,7 @@ void Resampler::Drain(const float* input, std::size_t count, std::vector<float>&
     for (;;) {
         std::size_t used = 0;
         std::size_t made = 0;
-        const float* in = input != nullptr ? input + taken : nullptr;
+        const double* in = input != nullptr ? input + taken : nullptr;
         if (soxr_process(soxr_, in, input != nullptr ? count - taken : 0, &used, piece_.data(),
                 piece_.size(), &made)
             != nullptr) {
@@ -49,13 +49,13 @@ void Resampler::Drain(const float* input, std::size_t count, std::vector<float>&
     }
 }
 
-void Resampler::Process(const float* input, std::size_t count, std::vector<float>& out)
+void Resampler::Process(const double* input, std::size_t count, std::vector<double>& out)
 {
     if (soxr_ != nullptr && input != nullptr && count > 0)
         Drain(input, count, out);
 }
 
-void Resampler::Flush(std::vector<float>& out)
+void Resampler::Flush(std::vector<double>& out)
 {
     if (soxr_ != nullptr)
         Drain(nullptr, 0, out);

@@ -8,7 +8,7 @@ struct soxr; // libsoxr's resampler
 
 namespace quelsor {
 
-// A libsoxr resampler from one rate to another, very high quality, one channel of floats, fed
+// A libsoxr resampler from one rate to another, very high quality, one channel of doubles, fed
 // in pieces. Its output lines up with its input: the first output sample is at time 0.
 class Resampler {
 public:
@@ -21,16 +21,16 @@ public:
     const std::string& Error() const { return error_; }
 
     // Takes count samples and appends the output they complete to out.
-    void Process(const float* input, std::size_t count, std::vector<float>& out);
+    void Process(const double* input, std::size_t count, std::vector<double>& out);
     // At the end of the input: appends what is still held back.
-    void Flush(std::vector<float>& out);
+    void Flush(std::vector<double>& out);
 
 private:
-    void Drain(const float* input, std::size_t count, std::vector<float>& out);
+    void Drain(const double* input, std::size_t count, std::vector<double>& out);
 
     soxr* soxr_ = nullptr;
     std::string error_;
-    std::vector<float> piece_; // output of one soxr_process call
+    std::vector<double> piece_; // output of one soxr_process call
 };
 
 } // namespace quelsor

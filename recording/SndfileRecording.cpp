@@ -20,7 +20,7 @@ namespace quelsor {
 
 namespace {
 
-    constexpr std::size_t kReadValues = 16384; // floats per read, whatever the channel count
+    constexpr std::size_t kReadValues = 16384; // values per read, whatever the channel count
 
     // libsndfile reads through the ByteSource.
     sf_count_t SourceLength(void* source) { return static_cast<ByteSource*>(source)->Size(); }
@@ -132,7 +132,7 @@ namespace {
                 if (ended_)
                     return false;
                 const sf_count_t got
-                    = sf_readf_float(file_, frames_.data(), static_cast<sf_count_t>(readFrames_));
+                    = sf_readf_double(file_, frames_.data(), static_cast<sf_count_t>(readFrames_));
                 if (got <= 0) {
                     End();
                     if (resampler_)
@@ -180,10 +180,10 @@ namespace {
         std::string truncation_;
         bool ended_ = false;
         std::size_t readFrames_ = 0;
-        std::vector<float> frames_; // interleaved, as read
-        std::vector<float> mono_;
+        std::vector<double> frames_; // interleaved, as read
+        std::vector<double> mono_;
         std::optional<Resampler> resampler_;
-        std::vector<float> queue_; // converted, full scale, not yet handed out
+        std::vector<double> queue_; // converted, full scale, not yet handed out
         std::size_t queued_ = 0; // of queue_ handed out
     };
 

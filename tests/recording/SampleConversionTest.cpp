@@ -13,22 +13,22 @@ namespace {
     TEST(SampleConversionTest, ScalesRoundsAndClipsToSixteenBits)
     {
         struct Row {
-            float value;
+            double value;
             std::int16_t sample;
             bool clipped;
         };
-        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const double nan = std::numeric_limits<double>::quiet_NaN();
         const Row rows[] = {
-            { 0.0f, 0, false },
-            { 0.5f / 32768, 1, false }, // halves away from zero
-            { -0.5f / 32768, -1, false },
-            { 0.49f / 32768, 0, false },
-            { 1234.0f / 32768, 1234, false },
-            { -1.0f, -32768, false },
-            { 32767.49f / 32768, 32767, false },
-            { 1.0f, 32767, true },
-            { -1.5f, -32768, true },
-            { std::numeric_limits<float>::infinity(), 32767, true },
+            { 0.0, 0, false },
+            { 0.5 / 32768, 1, false }, // halves away from zero
+            { -0.5 / 32768, -1, false },
+            { 0.49 / 32768, 0, false },
+            { 1234.0 / 32768, 1234, false },
+            { -1.0, -32768, false },
+            { 32767.49 / 32768, 32767, false },
+            { 1.0, 32767, true },
+            { -1.5, -32768, true },
+            { std::numeric_limits<double>::infinity(), 32767, true },
             { nan, 0, true },
         };
         for (const Row& row : rows) {
@@ -40,21 +40,21 @@ namespace {
 
     TEST(SampleConversionTest, MixesDownByTheMeanOrPicksAChannel)
     {
-        const std::vector<float> frames { 0.5f, 0.25f, -1.0f, /**/ 0.1f, 0.2f, 0.3f };
+        const std::vector<double> frames { 0.5, 0.25, -1.0, /**/ 0.1, 0.2, 0.3 };
         struct Row {
             int channel;
-            std::vector<float> mono;
+            std::vector<double> mono;
         };
         const Row rows[] = {
-            { 0, { -0.25f / 3, 0.2f } },
-            { 1, { 0.5f, 0.1f } },
-            { 3, { -1.0f, 0.3f } },
+            { 0, { -0.25 / 3, 0.2 } },
+            { 1, { 0.5, 0.1 } },
+            { 3, { -1.0, 0.3 } },
         };
         for (const Row& row : rows) {
-            std::vector<float> mono(2);
+            std::vector<double> mono(2);
             MixDown(frames.data(), 2, 3, row.channel, mono.data());
             for (std::size_t i = 0; i < mono.size(); ++i)
-                EXPECT_FLOAT_EQ(mono[i], row.mono[i]) << row.channel;
+                EXPECT_DOUBLE_EQ(mono[i], row.mono[i]) << row.channel;
         }
     }
 
