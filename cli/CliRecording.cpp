@@ -5,7 +5,6 @@
 #include "audio/DetectorFeed.h"
 #include "audio/FilterBank.h"
 #include "audio/ParallelFilterBank.h"
-#include "common/SampleFormat.h"
 #include "recording/RecordingTime.h"
 
 #include <cstdio>

@@ -132,7 +132,7 @@ int RunDecode(const std::vector<std::string>& args)
     if (!reader)
         return 2;
     const std::unique_ptr<ProgressLine> progress = NewProgressLine(*reader);
-    printer.SetBeforeLine([&progress] { progress->Erase(); });
+    printer.SetBeforeLine([&progress] { progress->BeforeOutput(); });
     DetectorState state;
     RecordingDetectorHost host(session, threshold, state, printer, options.recording.times);
     DetectRecording(*reader, *progress, state, host, options.recording.threads);

@@ -83,7 +83,7 @@ int RunDetect(const std::vector<std::string>& args)
     DetectorState state;
     AnswerClock clock(state);
     CliDetectorHost host(threshold, trace, stdout);
-    host.beforeLine = [&progress] { progress->Erase(); };
+    host.beforeLine = [&progress] { progress->BeforeOutput(); };
     host.onCharacter = [&clock](std::int64_t block, char) { clock.OnCharacter(block); };
     if (recording.times)
         host.linePrefix = [&clock] { return clock.StartText() + ' '; };

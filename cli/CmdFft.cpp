@@ -86,7 +86,7 @@ int RunFft(const std::vector<std::string>& args)
                 line += std::to_string(magnitudes[k]);
             }
             line += '\n';
-            progress->Erase();
+            progress->BeforeOutput();
             std::fputs(line.c_str(), stdout);
         }
     });

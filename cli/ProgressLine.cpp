@@ -29,6 +29,7 @@ ProgressLine::ProgressLine(std::FILE* out, double totalSeconds, bool terminal)
     : out_(out)
     , total_(totalSeconds)
     , shown_(terminal && totalSeconds > kMinSeconds)
+    , stdoutTerminal_(shown_ && StdoutIsTerminal())
     , start_(std::chrono::steady_clock::now())
     , lastDraw_(start_)
 {
@@ -82,6 +83,15 @@ bool ProgressLine::StderrIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 #else
     return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+bool ProgressLine::StdoutIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(fileno(stdout)) != 0;
 #endif
 }
 

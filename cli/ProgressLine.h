@@ -23,18 +23,26 @@ public:
     bool Shown() const { return shown_; }
     // secondsRead: the audio read so far.
     void Update(double secondsRead);
-    // Clears the line (before other output on the terminal, and at the end).
+    // Clears the line (at the end).
     void Erase();
+    // Clears the line before a line goes to stdout, when stdout is the same terminal.
+    void BeforeOutput()
+    {
+        if (stdoutTerminal_)
+            Erase();
+    }
 
     // The text of the line, e.g. " 42%  01:40:48 of 04:00:00  00:00:31 elapsed  195x real time".
     static std::string Text(double secondsRead, double totalSeconds, double elapsedSeconds);
-    // True when stderr is a terminal.
+    // True when stderr (stdout) is a terminal.
     static bool StderrIsTerminal();
+    static bool StdoutIsTerminal();
 
 private:
     std::FILE* out_;
     double total_;
     bool shown_;
+    bool stdoutTerminal_;
     bool drawn_ = false;
     std::size_t width_ = 0; // of the longest text drawn
     std::chrono::steady_clock::time_point start_;
