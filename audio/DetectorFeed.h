@@ -24,12 +24,13 @@ void FeedRecording(DetectorState& state, FilterBank& bank, IDetectorHost& host,
 // and what the host hears is exactly what FeedRecording gives for the whole recording at once
 // (the same blocks, the threshold read at the start of every 512-sample region, the trailing
 // samples beyond the last whole block left out). The samples are gathered into chunks of
-// kFeedChunkSamples; the filters of a chunk run on `threads` threads (ParallelFilterBank), then
-// its blocks are decided in order on the caller's thread. Memory stays the same whatever the
-// length of the recording.
+// kFeedChunkSamples whose filters run on ParallelFilterBank's threads; the blocks are decided in
+// order on the caller's thread, where the host hears of them. With more than one thread, the
+// caller decides a chunk and gathers the next while the threads filter the one in between.
+// Memory stays the same whatever the length of the recording.
 class RecordingFeed {
 public:
-    static constexpr std::size_t kFeedChunkSamples = 64 * kCaptureRegionSamples; // 2.048 s
+    static constexpr std::size_t kFeedChunkSamples = 128 * kCaptureRegionSamples; // 4.096 s
 
     RecordingFeed(DetectorState& state, FilterBank& bank, IDetectorHost& host, int threads = 1);
 
@@ -41,15 +42,23 @@ public:
     int Threads() const { return filters_.Threads(); }
 
 private:
-    void Analyse(std::size_t blocks);
+    struct Chunk {
+        std::vector<std::int16_t> samples; // kFeedChunkSamples
+        std::vector<std::int32_t> energies; // kToneCount rows of the chunk's blocks
+        std::size_t blocks = 0; // being filtered or filtered, not yet decided
+    };
+
+    // Hands the gathered chunk to the filters and decides the one before it.
+    void Dispatch(std::size_t blocks);
+    void Decide(Chunk& chunk);
 
     DetectorState& state_;
     IDetectorHost& host_;
     ParallelFilterBank filters_;
-    std::vector<std::int16_t> chunk_; // kFeedChunkSamples
-    std::size_t gathered_ = 0; // samples of chunk_ in use
-    std::vector<std::int32_t> energies_; // kToneCount rows of a chunk's blocks
-    std::int64_t blocksAnalysed_ = 0; // since this feed started: finds the region boundaries
+    Chunk chunks_[2];
+    int gathering_ = 0; // chunk being gathered; the other may be filtering
+    std::size_t gathered_ = 0; // samples of it in use
+    std::int64_t blocksDecided_ = 0; // since this feed started: finds the region boundaries
     int threshold_ = 0;
 };
 

@@ -3,8 +3,21 @@
 #include "audio/DtmfDetector.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace quelsor {
+
+namespace {
+
+    // What a filter changes as it runs: its delay lines.
+    void CopyHistory(const BandPassFilter& from, BandPassFilter& to)
+    {
+        std::copy(std::begin(from.xRing), std::end(from.xRing), std::begin(to.xRing));
+        std::copy(std::begin(from.yRing), std::end(from.yRing), std::begin(to.yRing));
+        to.historyPos = from.historyPos;
+    }
+
+} // namespace
 
 ParallelFilterBank::ParallelFilterBank(FilterBank& bank, int threads)
     : bank_(bank)
@@ -17,15 +30,21 @@ ParallelFilterBank::ParallelFilterBank(FilterBank& bank, int threads)
         group.first = first;
         group.count = kToneCount / count + (g < kToneCount % count ? 1 : 0);
         group.copies = std::make_unique<FilterCopies>();
+        for (int k = 0; k < group.count; ++k)
+            group.copies->filters[static_cast<std::size_t>(k)]
+                = bank[static_cast<std::size_t>(first + k)];
         first += group.count;
         groups_.push_back(std::move(group));
     }
-    for (std::size_t g = 1; g < groups_.size(); ++g)
-        workers_.emplace_back([this, g] { WorkerLoop(g); });
+    if (count > 1) {
+        for (std::size_t g = 0; g < groups_.size(); ++g)
+            workers_.emplace_back([this, g] { WorkerLoop(g); });
+    }
 }
 
 ParallelFilterBank::~ParallelFilterBank()
 {
+    Wait();
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -46,10 +65,10 @@ void ParallelFilterBank::RunGroup(Group& group)
     BandPassFilter* copies = group.copies->filters.data();
     const auto first = static_cast<std::size_t>(group.first);
     for (int k = 0; k < group.count; ++k)
-        copies[k] = bank_[first + static_cast<std::size_t>(k)];
+        CopyHistory(bank_[first + static_cast<std::size_t>(k)], copies[k]);
     FilterEnergies(copies, group.count, samples_, blocks_, energies_ + first * blocks_, blocks_);
     for (int k = 0; k < group.count; ++k)
-        bank_[first + static_cast<std::size_t>(k)] = copies[k];
+        CopyHistory(copies[k], bank_[first + static_cast<std::size_t>(k)]);
 }
 
 void ParallelFilterBank::WorkerLoop(std::size_t groupIndex)
@@ -72,21 +91,29 @@ void ParallelFilterBank::WorkerLoop(std::size_t groupIndex)
     }
 }
 
-void ParallelFilterBank::Run(
+void ParallelFilterBank::Start(
     const std::int16_t* samples, std::size_t blocks, std::int32_t* energies)
 {
+    Wait();
     if (samples == nullptr || energies == nullptr || blocks == 0)
         return;
-    {
-        std::lock_guard lock(mutex_);
-        samples_ = samples;
-        blocks_ = blocks;
-        energies_ = energies;
-        pending_ = static_cast<int>(workers_.size());
-        ++generation_;
+    std::unique_lock lock(mutex_);
+    samples_ = samples;
+    blocks_ = blocks;
+    energies_ = energies;
+    if (workers_.empty()) {
+        lock.unlock();
+        RunGroup(groups_.front());
+        return;
     }
+    pending_ = static_cast<int>(workers_.size());
+    ++generation_;
+    lock.unlock();
     startRun_.notify_all();
-    RunGroup(groups_.front());
+}
+
+void ParallelFilterBank::Wait()
+{
     std::unique_lock lock(mutex_);
     runDone_.wait(lock, [&] { return pending_ == 0; });
 }

@@ -14,23 +14,36 @@ namespace quelsor {
 
 // Runs the eight filters of a bank over many 1 ms blocks at once on up to eight threads, for
 // reading recordings (capture keeps to one thread). The bank is cut into contiguous groups of
-// filters, one group per thread, the caller's thread taking the first. Each thread works on its
-// own copies of its filters, taken from the bank before a run and written back after it: no two
-// threads write near each other's memory while filtering, every filter's history stays with
-// that filter from one run to the next, and the energies are exactly those BlockEnergies gives.
+// filters, one group per thread. With one thread the caller's thread does the work in Run;
+// with more, helper threads do it between Start and Wait, while the caller does something else.
+//
+// Each thread works on its own copies of its filters, made when this object is made, with the
+// histories taken from the bank before a run and written back after it: no two threads write
+// near each other's memory while filtering, every filter's history stays with that filter from
+// one run to the next, and the energies are exactly those BlockEnergies gives. The bank's design
+// must not change while this object lives.
 class ParallelFilterBank {
 public:
-    // threads is clamped to 1..8; the bank must outlive this object and is only touched by Run.
+    // threads is clamped to 1..8; the bank must outlive this object.
     ParallelFilterBank(FilterBank& bank, int threads);
-    ~ParallelFilterBank(); // stops and joins the helper threads
+    ~ParallelFilterBank(); // waits for a run in progress, stops and joins the helper threads
     ParallelFilterBank(const ParallelFilterBank&) = delete;
     ParallelFilterBank& operator=(const ParallelFilterBank&) = delete;
 
     int Threads() const { return static_cast<int>(groups_.size()); }
 
-    // The energies of blocks consecutive blocks of samples (blocks × 16 samples): energies holds
-    // kToneCount rows of blocks values, row t for tone t. Returns when every thread is done.
-    void Run(const std::int16_t* samples, std::size_t blocks, std::int32_t* energies);
+    // Starts computing the energies of blocks consecutive blocks of samples (blocks × 16
+    // samples) into energies, kToneCount rows of blocks values (row t for tone t). samples and
+    // energies must stay as they are until Wait returns. With one thread, the work is done here.
+    void Start(const std::int16_t* samples, std::size_t blocks, std::int32_t* energies);
+    // Returns once the run started last is done (at once when none is running).
+    void Wait();
+    // Start, then Wait.
+    void Run(const std::int16_t* samples, std::size_t blocks, std::int32_t* energies)
+    {
+        Start(samples, blocks, energies);
+        Wait();
+    }
 
     // The number of threads used when none is asked for: the processor's cores, 1 to 8.
     static int DefaultThreads();
@@ -54,7 +67,7 @@ private:
 
     FilterBank& bank_;
     std::vector<Group> groups_;
-    std::vector<std::thread> workers_; // worker k runs group k + 1
+    std::vector<std::thread> workers_; // worker k runs group k; none with one thread
 
     std::mutex mutex_;
     std::condition_variable startRun_;
