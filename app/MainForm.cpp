@@ -3,7 +3,9 @@
 #include "app/MessageBoxMessages.h"
 #include "app/PlatformTiming.h"
 #include "audio/CommandFile.h"
+#include "common/FileOpen.h"
 #include "decoder/RequestLog.h"
+#include "formula/FormulaEvaluator.h"
 #include "sound/SoundLayer.h"
 
 #include <QCheckBox>
@@ -89,6 +91,8 @@ TfrmMain::TfrmMain(const MainFormSetup& setup, QWidget* parent)
     , sound_(setup.sound != nullptr ? *setup.sound : *ownSound_)
     , backend_(setup.backend)
     , iniPath_(setup.iniPath)
+    , logIniPath_(setup.logIniPath)
+    , commandFilePath_(PathInFolder(setup.scratchFolder, kCommandFileName))
     , canvas_(kCanvasWidth, kCanvasHeight, WindowColourOf(palette().color(QPalette::Window)))
     , canvasImage_(reinterpret_cast<const uchar*>(canvas_.Bits()), canvas_.Width(),
           canvas_.Height(), canvas_.BytesPerLine(), QImage::Format_RGB32)
@@ -98,6 +102,8 @@ TfrmMain::TfrmMain(const MainFormSetup& setup, QWidget* parent)
 {
     if (iniPath_.empty())
         iniPath_ = IniPathForExecutable(QCoreApplication::applicationFilePath().toStdString());
+    if (!setup.scratchFolder.empty())
+        sound_.SetScratchFolder(setup.scratchFolder);
     CreateControls();
     FormCreate();
 }
@@ -247,6 +253,10 @@ void TfrmMain::FormShow()
         + Text(main_text::kVersion));
     display_.ComputeMarkerBins();
     LoadConfiguration(iniPath_, *this, seqList_, *this);
+    if (logIniPath_) {
+        const std::string format = main_text::kConfigurationFile;
+        AddLogLine(format.substr(0, format.find("%s")) + iniPath_);
+    }
     decoder_.pendingSeq = -1;
     BeginFineTimerResolution();
     if (cmbDTMFSeq->count() > 0)
@@ -287,15 +297,15 @@ void TfrmMain::FormDestroy()
 void TfrmMain::cmdPlayClick()
 {
     const std::string text = cmbDTMFSeq->currentText().toStdString();
-    if (!WriteCommandFile(kCommandFileName, text)) {
-        ShowMessage(CommandFileOpenMessage(kCommandFileName));
+    if (!WriteCommandFile(commandFilePath_, text)) {
+        ShowMessage(CommandFileOpenMessage(commandFilePath_));
         return;
     }
     if (capturing_) {
         capturing_ = false;
         sound_.StopCapture();
     }
-    sound_.PlaySoundFile(kCommandFileName);
+    sound_.PlaySoundFile(commandFilePath_);
     AddLogLine(kAwaitingAnswer);
     decoder_.pendingSeq = selectedSequenceItem();
     // A window closed during the playback does not start listening again: nothing could stop

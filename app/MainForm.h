@@ -41,6 +41,8 @@ namespace main_text {
     inline constexpr const char* kVersionPrefix = "  Version ";
     inline constexpr const char* kVersion = "1.2 du 16/06/2012 (KARVO)";
     inline constexpr const char* kSoundInitError = "Erreur initialisation DirectSound : %d";
+    // Logged at start when the configuration is not the file beside the executable.
+    inline constexpr const char* kConfigurationFile = "Fichier de configuration : %s";
 } // namespace main_text
 
 // Colours of the tone indicators l0..l7 (0x00BBGGRR): a tone shown present, and absent.
@@ -55,6 +57,12 @@ struct MainFormSetup {
     ISoundBackend* backend = nullptr; // not owned; null: the sound layer reports no sound system
     SoundLayer* sound = nullptr; // not owned; null: one the window owns
     std::string iniPath; // UTF-8; empty: IniPathForExecutable(application file path)
+    // Logs kConfigurationFile with iniPath once the configuration is loaded: the operator learns
+    // which file holds the threshold when it is not the one beside the executable.
+    bool logIniPath = false;
+    // Folder of the scratch files "tmp_dtmf.wav" and "tmp.wav" (UTF-8); empty: the current
+    // directory.
+    std::string scratchFolder;
 };
 
 // The main window: the request generator, the capture buttons, the threshold slider, the eight
@@ -178,6 +186,8 @@ private:
     SoundLayer& sound_;
     ISoundBackend* backend_;
     std::string iniPath_;
+    bool logIniPath_;
+    std::string commandFilePath_; // the scratch "tmp_dtmf.wav"
 
     bool capturing_ = false;
     PixelCanvas canvas_;

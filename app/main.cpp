@@ -1,8 +1,10 @@
 // quelsor: the main window of the status request tool. Command-line arguments are ignored
-// (apart from the toolkit's own, such as -platform).
+// (apart from --help, --version and the toolkit's own, such as -platform).
 
+#include "app/CommandLine.h"
 #include "app/MainForm.h"
 #include "app/MessageBoxMessages.h"
+#include "app/ProgramFiles.h"
 #include "common/ProcessExit.h"
 #include "device/QtSoundBackend.h"
 
@@ -72,11 +74,13 @@ int RunWindow(int argc, char** argv)
 {
     const auto start = std::chrono::steady_clock::now();
     QuelsorApplication app(argc, argv);
+    QCoreApplication::setApplicationName(quelsor::kApplicationName);
     try {
         // The backend outlives the window, whose destruction releases the sound layer.
         quelsor::QtSoundBackend backend;
         quelsor::MainFormSetup setup;
         setup.backend = &backend;
+        quelsor::ChooseProgramFiles(setup);
         auto frmMain = std::make_unique<quelsor::TfrmMain>(setup);
         StartupProbe probe(start);
         if (std::getenv("QUELSOR_STARTUP_TIME") != nullptr)
@@ -97,6 +101,8 @@ int RunWindow(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    if (const int status = quelsor::HandleInformationOptions(argc, argv); status >= 0)
+        return status;
     // The threshold has been saved and the devices released: see ProcessExit.h for why the
     // process ends this way.
     quelsor::EndProcess(RunWindow(argc, argv));

@@ -2,6 +2,7 @@
 
 #include "audio/ToneGenerator.h"
 #include "audio/WavHeader.h"
+#include "common/FileOpen.h"
 #include "common/SplitText.h"
 
 #include <cstdio>
@@ -22,7 +23,7 @@ std::string CommandSequenceOf(const std::string& comboText)
 
 bool WriteCommandFile(const std::string& path, const std::string& comboText)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenFileUtf8(path, "wb");
     if (file == nullptr)
         return false;
     WavHeader header;

@@ -59,6 +59,11 @@ void ResultPrinter::Print(ResultRecord record)
         headerWritten_ = true;
         text += FormatCsvLine(record);
     }
+#ifdef _WIN32
+    // The stream is text: the C runtime writes each "\n" as CRLF itself.
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+#endif
     std::fputs(text.c_str(), out_);
     std::fflush(out_);
 }

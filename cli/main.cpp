@@ -3,6 +3,8 @@
 
 #include "Commands.h"
 
+#include "common/WideText.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -32,7 +34,9 @@ namespace {
         std::fprintf(out, "Usage: quelsor-cli COMMAND [OPTIONS] [ARGUMENTS]\n\nCommands:\n");
         for (const Command& command : kCommands)
             std::fprintf(out, "  %-10s %s\n", command.name, command.summary);
-        std::fprintf(out, "\nRun 'quelsor-cli COMMAND --help' for the options of a command.\n");
+        std::fprintf(out,
+            "\nRun 'quelsor-cli COMMAND --help' for the options of a command, and\n"
+            "'quelsor-cli --version' for the version.\n");
     }
 
 } // namespace
@@ -51,16 +55,23 @@ bool WantsHelp(const std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     using namespace quelsor::cli;
-    if (argc < 2) {
+    quelsor::UseUtf8Console();
+    // In UTF-8 on every platform, as the commands expect file names and texts.
+    const std::vector<std::string> arguments = quelsor::ProgramArguments(argc, argv);
+    if (arguments.size() < 2) {
         PrintUsage(stderr);
         return 2;
     }
-    const std::string name = argv[1];
+    const std::string name = arguments[1];
     if (name == "-h" || name == "--help" || name == "help") {
         PrintUsage(stdout);
         return 0;
     }
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (name == "--version") {
+        std::printf("quelsor-cli %s\n", QUELSOR_VERSION);
+        return 0;
+    }
+    const std::vector<std::string> args(arguments.begin() + 2, arguments.end());
     for (const Command& command : kCommands) {
         if (name == command.name)
             return command.run(args);

@@ -70,6 +70,22 @@ namespace {
 
 } // namespace
 
+bool FinishFailedReplace(const fs::path& path, const fs::path& scratch, std::string_view bytes)
+{
+    const std::wstring name = path.wstring();
+    if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES
+        && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        // ReplaceFileW has removed the file and could not move the scratch file in
+        // (ERROR_UNABLE_TO_MOVE_REPLACEMENT): the contents now exist in the scratch file alone.
+        // Deleting it there would lose the whole configuration.
+        return MoveFileExW(scratch.wstring().c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    }
+    DeleteFileW(scratch.wstring().c_str());
+    Handle again(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return again.Valid() && WriteInPlace(again.Get(), bytes);
+}
+
 bool ReplaceFileContents(const fs::path& path, std::string_view bytes)
 {
     const std::wstring name = path.wstring();
@@ -89,9 +105,12 @@ bool ReplaceFileContents(const fs::path& path, std::string_view bytes)
         DeleteFileW(name.c_str());
         return false;
     }
+    // Windows refuses to open a read-only file for writing; the attribute is checked as well
+    // for the emulations that do not (Wine run as root opens it).
     BY_HANDLE_FILE_INFORMATION info {};
     if (!GetFileInformationByHandle(target.Get(), &info)
-        || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        || (info.dwFileAttributes
+            & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)))
         return false;
 
     // A unique scratch file beside the target; GetTempFileNameW creates it exclusively.
@@ -109,12 +128,15 @@ bool ReplaceFileContents(const fs::path& path, std::string_view bytes)
             // Keeps the target's attributes, security and creation time.
             if (ReplaceFileW(name.c_str(), scratch, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                     nullptr, nullptr)) {
+                // The attributes once more, for the file systems and emulations whose
+                // ReplaceFileW does not carry them over (Wine's does not).
+                constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN
+                    | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
+                if ((info.dwFileAttributes & kSettable) != 0)
+                    SetFileAttributesW(name.c_str(), info.dwFileAttributes & kSettable);
                 return true;
             }
-            DeleteFileW(scratch);
-            Handle again(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            return again.Valid() && WriteInPlace(again.Get(), bytes);
+            return FinishFailedReplace(path, fs::path(scratch), bytes);
         }
         DeleteFileW(scratch);
     }

@@ -20,4 +20,14 @@ namespace quelsor {
 // Returns false when the contents could not be stored; no scratch file is left behind.
 bool ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes);
 
+#ifdef _WIN32
+// The end of ReplaceFileContents on Windows once ReplaceFileW has failed, with the new contents
+// (bytes) already in the scratch file beside path. When path still exists, the scratch file is
+// deleted and path is rewritten in place. When ReplaceFileW has removed path without moving the
+// scratch file in, the scratch file is moved to path; should that fail too, it is left where it
+// is (it then holds the only copy of the contents) and false is returned.
+bool FinishFailedReplace(const std::filesystem::path& path, const std::filesystem::path& scratch,
+    std::string_view bytes);
+#endif
+
 } // namespace quelsor

@@ -23,7 +23,7 @@ void BandPassFilter::Design(double fLow, double fHigh)
     TransformToBandPass();
     ComputeZPlane();
     ExpandPolynomials();
-    gain = std::hypot(centreGain.re, centreGain.im);
+    gain = DesignHypot(centreGain.re, centreGain.im);
 }
 
 void BandPassFilter::ComputeSPlanePoles()
@@ -47,10 +47,13 @@ void BandPassFilter::ChoosePole(Complex z)
 void BandPassFilter::Prewarp()
 {
     // tan(π·α)/π, the multiplication by 1/π done in extended precision as the constant is.
+    // GCC and Clang on x86 (Linux, MinGW-w64) have an 80-bit long double; MSVC's long double is
+    // the 64-bit double, so an MSVC build rounds 1/π and the product to double and may differ
+    // here in the last bit.
     warpedAlpha1
-        = static_cast<double>(static_cast<long double>(std::tan(kPi * rawAlpha1)) * kOneOverPi);
+        = static_cast<double>(static_cast<long double>(DesignTan(kPi * rawAlpha1)) * kOneOverPi);
     warpedAlpha2
-        = static_cast<double>(static_cast<long double>(std::tan(kPi * rawAlpha2)) * kOneOverPi);
+        = static_cast<double>(static_cast<long double>(DesignTan(kPi * rawAlpha2)) * kOneOverPi);
 }
 
 void BandPassFilter::TransformToBandPass()

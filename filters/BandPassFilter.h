@@ -99,7 +99,11 @@ inline double BandPassFilter::FilterSample(double x)
     const double* xh = xRing + at + 1;
     const double* yh = yRing + at + 1;
     // The sum is accumulated in extended precision where the platform has it, in this order of
-    // terms, and rounded to double once.
+    // terms, and rounded to double once. GCC and Clang on x86 (Linux, MinGW-w64) give long
+    // double 64 significant bits, so those builds filter bit for bit alike. MSVC's long double
+    // is the 64-bit double: an MSVC build rounds every partial sum to double, and its filter
+    // outputs differ in the last bits, growing through the recursion (the poles sit close to
+    // the unit circle); a tone at the threshold may then be counted one block sooner or later.
     using Wide = long double;
     const Wide sum = (Wide(xh[2]) - Wide(xh[4])) * Wide(3) + (Wide(xh[6]) - Wide(xh[0]))
         + Wide(yCoeffs[0]) * Wide(yh[0]) + Wide(yCoeffs[1]) * Wide(yh[1])

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "filters/DesignMath.h"
+
 #include <cmath>
 
 namespace quelsor {
 
 // A complex number as the filter design uses it: a plain pair of doubles copied by value. Every
-// operation rounds each component to double when it is stored, so the design gives the same
-// coefficients on every platform with IEEE doubles.
+// operation rounds each component to double when it is stored, and the functions come from
+// DesignMath (correctly rounded), so the design gives the same coefficients on every platform
+// with IEEE doubles.
 struct Complex {
     double re = 0.0;
     double im = 0.0;
@@ -45,7 +48,7 @@ inline Complex operator-(Complex w) { return Complex(0.0, 0.0) - w; }
 inline Complex Square(Complex z) { return z * z; }
 
 // The point of the unit circle at angle t radians: (cos t, sin t).
-inline Complex ExpJ(double t) { return { std::cos(t), std::sin(t) }; }
+inline Complex ExpJ(double t) { return { DesignCos(t), DesignSin(t) }; }
 
 // sqrt(v) for v ≥ 0 and 0 for v < 0: a slightly negative rounding residue gives 0, not a NaN.
 inline double SafeSqrt(double v) { return v >= 0.0 ? std::sqrt(v) : 0.0; }
@@ -54,7 +57,7 @@ inline double SafeSqrt(double v) { return v >= 0.0 ? std::sqrt(v) : 0.0; }
 // negative imaginary part gives a negative one, so (−4, −0.0) gives (0, 2).
 inline Complex ComplexSqrt(Complex x)
 {
-    const double r = std::hypot(x.re, x.im);
+    const double r = DesignHypot(x.re, x.im);
     const double re = SafeSqrt((r + x.re) * 0.5);
     double im = SafeSqrt((r - x.re) * 0.5);
     if (x.im < 0.0)

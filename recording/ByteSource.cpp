@@ -1,5 +1,7 @@
 #include "ByteSource.h"
 
+#include "common/FileOpen.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -104,7 +106,7 @@ namespace {
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path, std::string& error)
 {
     errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFileUtf8(path, "rb");
     if (file == nullptr) {
         error
             = std::string("cannot open: ") + (errno != 0 ? std::strerror(errno) : "unknown error");

@@ -11,10 +11,19 @@ QUELSOR_RUN_PACKAGES=(g++ cmake ninja-build qt6-base-dev qt6-multimedia-dev qt6-
 # To build and run the tests, benchmarks, fuzzers and screenshots as well.
 QUELSOR_TEST_PACKAGES=("${QUELSOR_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev locales xvfb xauth x11-utils imagemagick mosquitto mosquitto-clients)
+# The Windows cross-build and its tests under Wine (test-windows.sh), without recommends.
+QUELSOR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64)
+# The Debian package and its checks (test-package.sh).
+QUELSOR_PACKAGE_PACKAGES=(dpkg-dev lintian fakeroot)
 
-# Installs the packages not yet installed (as root), or prints the apt-get line to run.
+# Installs the packages not yet installed (as root), or prints the apt-get line to run. A first
+# argument --no-install-recommends is passed on to apt-get.
 quelsor_ensure_packages() {
-  local missing=() p
+  local missing=() options=() p
+  if [ "${1:-}" = --no-install-recommends ]; then
+    options+=("$1")
+    shift
+  fi
   for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
@@ -22,10 +31,10 @@ quelsor_ensure_packages() {
   if [ "$(id -u)" -eq 0 ]; then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null
+    apt-get update -qq && apt-get install -y -qq "${options[@]}" "${missing[@]}" >/dev/null
   else
     echo "Some packages are missing. Install them with:" >&2
-    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    echo "  sudo apt-get install -y ${options[*]} ${missing[*]}" >&2
     return 1
   fi
 }

@@ -6,9 +6,9 @@ source "$(dirname "$0")/common.sh"
 quelsor_ensure_packages "${QUELSOR_RUN_PACKAGES[@]}"
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_BUILD_TESTS=OFF -DQUELSOR_BUILD_BENCH=OFF
 
-# The program reads the configuration file beside itself (quelsor.ini): start with the sample
-# one. It writes its command and capture files (tmp_dtmf.wav, tmp.wav) in the current folder,
-# so it runs from its own.
+# The program reads the configuration file beside itself (quelsor.ini) when there is one: start
+# with the sample one. Its command and capture files (tmp_dtmf.wav, tmp.wav) go to the user's
+# cache folder (~/.cache/Quelsor).
 app_dir="$QUELSOR_BUILD/app"
 if [ ! -f "$app_dir/quelsor.ini" ]; then
   cp "$QUELSOR_ROOT/examples/quelsor.ini" "$app_dir/quelsor.ini"

@@ -17,8 +17,8 @@ if [ ! -f "$QUELSOR_BUILD/build.ninja" ]; then
 fi
 cmake --build "$QUELSOR_BUILD" --target quelsor
 
-# The program reads the .ini beside itself and writes tmp_dtmf.wav / tmp.wav in the current
-# folder: run a copy in a scratch folder.
+# The program reads the .ini beside itself: run a copy in a scratch folder, beside the sample
+# configuration.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$QUELSOR_BUILD/app/quelsor" "$work/"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, runs the whole test suite (the audio tests over the virtual
-# sound link, which this script starts when no sound server answers), then the unit tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the tests that run threads under
+# sound link, which this script starts when no sound server answers), the Debian package's and
+# the Windows build's tests (test-package.sh, test-windows.sh), then the unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the tests that run threads under
 # ThreadSanitizer, then each fuzzer for a short while.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -29,6 +30,11 @@ fi
 
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 (cd "$QUELSOR_BUILD" && ctest --output-on-failure -j "$jobs")
+
+# The Debian package, installed in a throw-away root (its window uses the sound link), then the
+# Windows build under Wine, compared with this build.
+"$QUELSOR_ROOT/scripts/test-package.sh"
+"$QUELSOR_ROOT/scripts/test-windows.sh"
 
 # Sanitizer build: the headless core and its unit tests (the window's tests ran above).
 quelsor_build "$QUELSOR_ROOT/build-sanitize" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=ON \

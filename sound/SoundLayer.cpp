@@ -2,6 +2,7 @@
 
 #include "audio/FftAnalyser.h"
 #include "audio/WavHeader.h"
+#include "common/FileOpen.h"
 #include "common/SampleFormat.h"
 #include "recording/RecordingReader.h"
 
@@ -106,7 +107,7 @@ int SoundLayer::StartCapture()
         std::fclose(captureFile_);
         captureFile_ = nullptr;
     }
-    captureFile_ = std::fopen(kCaptureFileName, "wb");
+    captureFile_ = OpenFileUtf8(captureFilePath_, "wb");
     if (!captureFile_) {
         host_->ShowMessage(sound_text::kCannotCreateCaptureFile);
         return FailStart(sound_code::kCaptureFile);
@@ -266,6 +267,11 @@ int SoundLayer::ReleaseSound()
     loaded_ = false;
     initialised_ = false;
     return result;
+}
+
+void SoundLayer::SetScratchFolder(const std::string& folder)
+{
+    captureFilePath_ = PathInFolder(folder, kCaptureFileName);
 }
 
 void SoundLayer::PlaySoundFile(const std::string& path)

@@ -59,8 +59,9 @@ namespace sound_code {
     inline constexpr int kNotificationFailed = -1;
 } // namespace sound_code
 
-// The capture file: created in the current directory at every capture start, holding only its
-// header (provisional data size 1000000 while capturing, the real size, 0, after the stop).
+// The capture file: created at every capture start (in the current directory unless the layer
+// is given a scratch folder), holding only its header (provisional data size 1000000 while
+// capturing, the real size, 0, after the stop).
 inline constexpr const char* kCaptureFileName = "tmp.wav";
 // Milliseconds StopCapture blocks between setting the stop flag and releasing the device.
 inline constexpr int kStopDelayMs = 500;
@@ -129,6 +130,11 @@ public:
     // at once.
     void PlaySoundFile(const std::string& path);
 
+    // The folder of the capture file (UTF-8; empty: the current directory). An installed
+    // program passes a folder of its own: its current directory may be one it cannot write.
+    void SetScratchFolder(const std::string& folder);
+    const std::string& CaptureFilePath() const { return captureFilePath_; }
+
     // Milliseconds StopCapture blocks before releasing the device (kStopDelayMs; most tests use
     // 0).
     void SetStopDelay(int milliseconds) { stopDelayMs_ = milliseconds; }
@@ -161,6 +167,7 @@ private:
     std::shared_ptr<CaptureBuffer> captureBuffer_; // kept across stops; replaced at each start
     std::FILE* captureFile_ = nullptr;
     CaptureSliceReader reader_; // of captureBuffer_
+    std::string captureFilePath_ = kCaptureFileName; // UTF-8
     std::unique_ptr<FftAnalyser> analyser_;
     std::unique_ptr<FilterBank> bank_; // all zero until InitSound designs it
     DetectorState detector_;

@@ -547,6 +547,52 @@ namespace {
         EXPECT_EQ(ReadIni(), "[General]\nSeuil=200\n");
     }
 
+    // An installed window: its configuration in the user's folder (named in the log), its
+    // scratch files in a folder of their own, nothing in the current directory.
+    TEST_F(MainFormTest, InstalledWindowKeepsItsFilesInTheFoldersItIsGiven)
+    {
+        const QString userFolder = dir.filePath(QStringLiteral("config \u00e9t\u00e9"));
+        const QString scratchFolder = dir.filePath(QStringLiteral("cache d\u00e9di\u00e9"));
+        ASSERT_TRUE(QDir().mkpath(userFolder));
+        ASSERT_TRUE(QDir().mkpath(scratchFolder));
+        const std::string userIni
+            = QDir(userFolder).filePath(QStringLiteral("quelsor.ini")).toStdString();
+        {
+            QFile file(QString::fromStdString(userIni));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(kWorkedExampleIni);
+        }
+        link.config().answers["1234"] = "78D1CA1C#";
+        MainFormSetup setup;
+        setup.messages = &messages;
+        setup.backend = &link;
+        setup.sound = &sound;
+        setup.iniPath = userIni;
+        setup.logIniPath = true;
+        setup.scratchFolder = scratchFolder.toStdString();
+        window = std::make_unique<TfrmMain>(setup);
+        window->show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Log(),
+            (std::vector<std::string> {
+                "Echantillons/seconde:16000", "Fichier de configuration : " + userIni }));
+
+        RunClick(window->cmdPlay, { { Logged("Moteur 1=Marche"), Stop() } });
+        EXPECT_EQ(QFile(QDir(scratchFolder).filePath(QStringLiteral("tmp_dtmf.wav"))).size(),
+            44 + 4 * 9600);
+        EXPECT_EQ(QFile(QDir(scratchFolder).filePath(QStringLiteral("tmp.wav"))).size(), 44);
+        EXPECT_FALSE(QFile::exists(QStringLiteral("tmp_dtmf.wav")));
+        EXPECT_FALSE(QFile::exists(QStringLiteral("tmp.wav")));
+
+        window->tbSeuil->setValue(150);
+        window->close();
+        QFile saved(QString::fromStdString(userIni));
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(saved.readAll().contains("Seuil=150"));
+        EXPECT_TRUE(messages.texts.empty());
+        EXPECT_EQ(ReadIni(), "<missing>"); // nothing beside the "executable"
+    }
+
     TEST_F(MainFormTest, CaptureStartFailuresAreReported)
     {
         struct Case {

@@ -137,11 +137,16 @@ namespace {
             "\n"
             R"({"request":"1234","label":"Etat general","zone":2,"name":"Moteur","raw":1,"text":"Marche","status":"ok"})"
             "\n");
+        // CSV lines end with CRLF (console text on Windows shows them as "\n").
+        const auto withoutCr = [](std::string text) {
+            text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+            return text;
+        };
         const CliRun csv = answer({ "--format", "csv", "78D1" });
         EXPECT_EQ(csv.exitCode, 0) << csv.err;
-        EXPECT_EQ(csv.out,
-            "time,request,label,zone,name,raw,value,text,status\r\n"
-            ",1234,Etat general,,,,,,mismatch\r\n");
+        EXPECT_EQ(withoutCr(csv.out),
+            "time,request,label,zone,name,raw,value,text,status\n"
+            ",1234,Etat general,,,,,,mismatch\n");
         EXPECT_EQ(answer({ "--format", "yaml", "1" }).exitCode, 2);
         EXPECT_EQ(answer({ "--format" }).exitCode, 2);
 
@@ -164,8 +169,9 @@ namespace {
             EXPECT_GE(seconds, 4.300) << line;
             EXPECT_LE(seconds, 4.320) << line;
         }
-        EXPECT_EQ(lines[1].substr(5), ",1234,Etat general,1,Tension,120,12.000,12.000,ok\r");
-        EXPECT_EQ(lines[2].substr(5), ",1234,Etat general,2,Moteur,1,,Marche,ok\r");
+        EXPECT_EQ(
+            withoutCr(lines[1].substr(5)), ",1234,Etat general,1,Tension,120,12.000,12.000,ok");
+        EXPECT_EQ(withoutCr(lines[2].substr(5)), ",1234,Etat general,2,Moteur,1,,Marche,ok");
     }
 
     TEST_F(SignalCommandsTest, UnusableRecordingsExitWithTwo)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 
 namespace quelsor::test {
@@ -13,9 +14,14 @@ namespace {
     using quelsor::testing::LinkPace;
     using quelsor::testing::SimulatedLink;
 
+    // A folder name from the request text, without the characters a Windows name cannot hold
+    // ('*' and the like).
     std::string FolderName(const std::string& what)
     {
-        return "link-" + what + "-"
+        std::string name = "link-";
+        for (const char c : what)
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name + "-"
             + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     }
 

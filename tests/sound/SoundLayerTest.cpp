@@ -3,11 +3,13 @@
 #include "audio/DtmfDetector.h"
 #include "audio/ToneGenerator.h"
 #include "audio/WavHeader.h"
+#include "common/FileOpen.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -32,9 +34,9 @@ namespace {
         std::uint32_t dataSize = 0;
     };
 
-    WavFileInfo ReadCaptureFile()
+    WavFileInfo ReadCaptureFile(const std::filesystem::path& path = kCaptureFileName)
     {
-        std::ifstream in(kCaptureFileName, std::ios::binary);
+        std::ifstream in(path, std::ios::binary);
         const std::vector<char> bytes { std::istreambuf_iterator<char>(in), {} };
         WavFileInfo info;
         info.bytes = bytes.size();
@@ -182,6 +184,23 @@ namespace {
         EXPECT_EQ(after.bytes, 44u);
         EXPECT_EQ(after.dataSize, 0u);
         EXPECT_EQ(after.riffSize, 36u);
+    }
+
+    // An installed program's layer writes its capture file to the scratch folder it is given,
+    // named in UTF-8 (accents and spaces), and nothing in the current directory.
+    TEST_F(SoundLayerTest, CaptureFileGoesToTheScratchFolder)
+    {
+        const std::string folder = "cache \xC3\xA9t\xC3\xA9";
+        const std::filesystem::path folderPath(std::u8string(folder.begin(), folder.end()));
+        std::filesystem::create_directory(folderPath);
+        layer.SetScratchFolder(folder);
+        EXPECT_EQ(layer.CaptureFilePath(), PathInFolder(folder, "tmp.wav"));
+        ASSERT_EQ(Init(), 0);
+        EXPECT_EQ(layer.StartCapture(), 0);
+        EXPECT_EQ(ReadCaptureFile(folderPath / "tmp.wav").bytes, 44u);
+        EXPECT_FALSE(std::filesystem::exists(kCaptureFileName));
+        layer.SetScratchFolder("");
+        EXPECT_EQ(layer.CaptureFilePath(), "tmp.wav");
     }
 
     TEST_F(SoundLayerTest, DeviceIsAskedForTheProgramFormatAndSliceNotifications)

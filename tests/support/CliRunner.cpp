@@ -1,11 +1,14 @@
 #include "tests/support/CliRunner.h"
 
+#include "tests/support/ConsoleText.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <cstdlib>
 #include <sstream>
 
 #ifdef _WIN32
+#include "common/WideText.h"
+
 #include <cstdio>
 #else
 #include <fcntl.h>
@@ -32,7 +35,11 @@ CliRun RunProgram(const std::string& program, const std::vector<std::string>& ar
     command += " <NUL >\"" + outName + "\" 2>\"" + errName + "\"";
     if (!workingDirectory.empty())
         command = "cd /d \"" + workingDirectory + "\" && " + command;
-    run.exitCode = std::system(("\"" + command + "\"").c_str());
+    // The wide call, so that UTF-8 arguments reach the program whole (std::system takes the
+    // ANSI code page).
+    std::wstring wide;
+    if (WideFromUtf8("\"" + command + "\"", wide))
+        run.exitCode = _wsystem(wide.c_str());
 #else
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -56,8 +63,9 @@ CliRun RunProgram(const std::string& program, const std::vector<std::string>& ar
     if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
 #endif
-    run.out = ReadBytes(outName);
-    run.err = ReadBytes(errName);
+    // Console text with "\n" line ends on every platform.
+    run.out = ConsoleText(ReadBytes(outName));
+    run.err = ConsoleText(ReadBytes(errName));
     return run;
 }
 

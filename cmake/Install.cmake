@@ -1,0 +1,58 @@
+# What `cmake --install` puts under the prefix:
+#   bin/quelsor, bin/quelsor-cli
+#   share/quelsor/quelsor.ini                        the sample configuration (the window copies it
+#                                                    to the user's folder at its first start)
+#   share/applications/quelsor.desktop, share/icons/hicolor/scalable/apps/quelsor.svg
+#   share/man/man1/quelsor.1.gz, quelsor-cli.1.gz    made from the programs' --help at build time
+#   share/doc/quelsor/copyright, changelog.gz
+include(GNUInstallDirs)
+
+install(TARGETS quelsor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET quelsor)
+  install(TARGETS quelsor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/examples/quelsor.ini
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/quelsor)
+
+if(UNIX AND NOT CMAKE_CROSSCOMPILING)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/quelsor.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/quelsor.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+  # Manual pages from the help texts of the programs just built.
+  set(man_dir ${CMAKE_BINARY_DIR}/man)
+  file(MAKE_DIRECTORY ${man_dir})
+  set(man_pages)
+  function(quelsor_man_page target summary)
+    set(page ${man_dir}/${target}.1.gz)
+    add_custom_command(OUTPUT ${page}
+      COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${target}> -DNAME=${target}
+        "-DSUMMARY=${summary}" -DVERSION=${PROJECT_VERSION} -DOUTPUT=${page} ${ARGN}
+        -P ${PROJECT_SOURCE_DIR}/cmake/MakeManPage.cmake
+      DEPENDS ${target} ${PROJECT_SOURCE_DIR}/cmake/MakeManPage.cmake
+      COMMENT "Writing the manual page of ${target}"
+      VERBATIM)
+    set(man_pages ${man_pages} ${page} PARENT_SCOPE)
+  endfunction()
+  if(TARGET quelsor)
+    quelsor_man_page(quelsor-cli "the Quelsor core without a window" -DCOMMANDS=ON
+      -DSEE_ALSO=quelsor)
+    quelsor_man_page(quelsor "DTMF status requests to a remote device over an audio link"
+      -DSEE_ALSO=quelsor-cli)
+  else()
+    quelsor_man_page(quelsor-cli "the Quelsor core without a window" -DCOMMANDS=ON)
+  endif()
+  add_custom_target(quelsor_man_pages ALL DEPENDS ${man_pages})
+  install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  # The package's documentation folder.
+  set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+  add_custom_command(OUTPUT ${changelog}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
+  add_custom_target(quelsor_changelog ALL DEPENDS ${changelog})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quelsor)
+endif()

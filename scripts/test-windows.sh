@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# The Windows build, tested under Wine: cross-builds the headless core, quelsor-cli.exe and the
+# unit tests with MinGW-w64 (no Qt), runs the unit tests under wine64, then runs quelsor-cli.exe
+# on Windows paths (C:\ with spaces and accents, a CRLF configuration file in Windows-1252) and
+# compares what it prints and writes with the Linux build's quelsor-cli on the same inputs.
+#
+# The outputs must be the same bytes, except for one Windows convention: text printed on stdout
+# and stderr ends its lines with CRLF (the C runtime's text mode), which the script checks and
+# then removes before comparing. Files written (WAV command files) are compared as they are.
+#
+# Usage: scripts/test-windows.sh [--leave-out COMMAND[,COMMAND...]]
+#   --leave-out  commands that the Windows build does not have (say a library they need has no
+#                MinGW build): their comparisons are skipped and listed. Also taken from
+#                QUELSOR_WINDOWS_LEAVE_OUT.
+# The Linux reference is $QUELSOR_BUILD/cli/quelsor-cli (built here when missing); the Windows
+# build goes to $QUELSOR_MINGW_BUILD (default build-mingw), its Wine prefix inside it.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+usage() { sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
+leave_out=${QUELSOR_WINDOWS_LEAVE_OUT:-}
+while [ $# -gt 0 ]; do
+  case $1 in
+    --leave-out) leave_out="$leave_out,${2:?--leave-out needs a list of commands}"; shift 2 ;;
+    --leave-out=*) leave_out="$leave_out,${1#*=}"; shift ;;
+    -h | --help) usage; exit 0 ;;
+    *) echo "test-windows.sh: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
+  esac
+done
+left_out() { [[ ",$leave_out," == *",$1,"* ]]; }
+
+quelsor_ensure_packages --no-install-recommends "${QUELSOR_WINDOWS_PACKAGES[@]}"
+jobs=$(nproc)
+mingw_build=${QUELSOR_MINGW_BUILD:-$QUELSOR_ROOT/build-mingw}
+started=$SECONDS
+
+# 1. The cross-build: optimised without debug information (-O2: GCC 12's -O3 warns falsely about
+# overlapping copies inside std::string).
+quelsor_build "$mingw_build" --toolchain "$QUELSOR_ROOT/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DQUELSOR_WERROR=ON \
+  -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF
+built=$SECONDS
+
+# 2. Wine: a prefix of our own, no display, no Mono or Gecko installers; a persistent server
+# for the many short runs, stopped at the end (only this prefix's server).
+export WINEPREFIX="$mingw_build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8 # Wine converts the arguments from the locale's encoding
+unset DISPLAY WAYLAND_DISPLAY
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
+mkdir -p "$WINEPREFIX"
+"$wineserver" -p 2>/dev/null || true # fails only when this prefix's server already runs
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+"$wine" wineboot --init >/dev/null 2>&1 # creates or updates the prefix
+
+
+# 3. The unit tests under Wine (one CTest test per suite).
+(cd "$mingw_build" && ctest --output-on-failure -j "$jobs" -L unit)
+unit_tested=$SECONDS
+
+# 4. quelsor-cli.exe against the Linux quelsor-cli.
+linux_cli="$QUELSOR_BUILD/cli/quelsor-cli"
+if [ ! -x "$linux_cli" ]; then
+  [ -f "$QUELSOR_BUILD/build.ninja" ] || cmake -S "$QUELSOR_ROOT" -B "$QUELSOR_BUILD" -G Ninja
+  cmake --build "$QUELSOR_BUILD" --target quelsor-cli
+fi
+windows_cli="$mingw_build/cli/quelsor-cli.exe"
+
+# The shared inputs, in a folder with spaces and accents on Wine's C: drive.
+folder_name="Données été"
+linux_dir="$WINEPREFIX/drive_c/Essais Quelsor/$folder_name"
+windows_dir="C:\\Essais Quelsor\\$folder_name"
+rm -rf "$WINEPREFIX/drive_c/Essais Quelsor"
+mkdir -p "$linux_dir"
+out="$mingw_build/compare"
+rm -rf "$out"
+mkdir -p "$out"
+
+# The sample configuration as a Windows editor saves it: Windows-1252, CRLF.
+iconv -f UTF-8 -t CP1252 "$QUELSOR_ROOT/examples/quelsor.ini" | sed 's/$/\r/' \
+  >"$linux_dir/quelsor réglages.ini"
+# Recordings: a command with every DTMF character, and the sample device's answers, each
+# followed by silence and one more tone, which closes the answer.
+"$linux_cli" generate -o "$linux_dir/tonalités.wav" '0123456789*#ABCD'
+"$linux_cli" generate -o "$linux_dir/réponse 1234.wav" '78D1CA1C#....0'
+"$linux_cli" generate -o "$linux_dir/réponse 2580.wav" 'CCCD6D7A83#....0'
+
+passed=0
+failed=0
+skipped=()
+fail() {
+  echo "FAIL $*" >&2
+  failed=$((failed + 1))
+}
+
+# compare NAME ARGS...: runs both programs with ARGS, where @D@ stands for the input folder
+# (with its separator), @S@ for the platform's separator and @P@ for "linux-" or "windows-"
+# (names of files the commands write); compares exit codes, stdout, stderr and every file
+# written. In stderr, which names files, the folder becomes @D@ and Windows separators '/'.
+compare() {
+  local name=$1 command=$2
+  shift
+  if left_out "$command"; then
+    skipped+=("$name")
+    return
+  fi
+  local linux_args=() windows_args=() arg
+  for arg in "$@"; do
+    local l=${arg//@D@/$linux_dir/} w=${arg//@D@/$windows_dir\\}
+    l=${l//@S@//}
+    w=${w//@S@/\\}
+    linux_args+=("${l//@P@/linux-}")
+    windows_args+=("${w//@P@/windows-}")
+  done
+  local case_dir="$out/$name"
+  mkdir -p "$case_dir"
+  local linux_code=0 windows_code=0
+  "$linux_cli" "${linux_args[@]}" >"$case_dir/linux.out" 2>"$case_dir/linux.err" || linux_code=$?
+  "$wine" "$windows_cli" "${windows_args[@]}" >"$case_dir/windows.out" \
+    2>"$case_dir/windows.err" || windows_code=$?
+  local ok=1 stream
+  [ "$linux_code" -eq "$windows_code" ] || { fail "$name: exit code $linux_code on Linux, $windows_code on Windows"; ok=0; }
+  for stream in out err; do
+    local raw="$case_dir/windows.$stream"
+    # Every line end on Windows is CRLF, and there is no other CR.
+    if ! perl -0777 -ne 'exit(/(?<!\r)\n|\r(?!\n)/ ? 1 : 0)' "$raw"; then
+      fail "$name: Windows std$stream does not end its lines with CRLF"
+      ok=0
+    fi
+    local windows_text linux_text
+    windows_text=$(sed 's/\r$//' "$raw"; echo .)
+    linux_text=$(cat "$case_dir/linux.$stream"; echo .)
+    if [ "$stream" = err ]; then
+      windows_text=${windows_text//"$windows_dir\\"/@D@}
+      windows_text=${windows_text//\\//}
+      linux_text=${linux_text//"$linux_dir/"/@D@}
+    fi
+    printf '%s' "${windows_text%.}" >"$case_dir/windows.$stream.txt"
+    printf '%s' "${linux_text%.}" >"$case_dir/linux.$stream.txt"
+    if ! cmp -s "$case_dir/linux.$stream.txt" "$case_dir/windows.$stream.txt"; then
+      fail "$name: std$stream differs"
+      diff "$case_dir/linux.$stream.txt" "$case_dir/windows.$stream.txt" | head -10 >&2 || true
+      ok=0
+    fi
+  done
+  local written
+  for written in "$linux_dir"/linux-*; do
+    [ -e "$written" ] || continue
+    local twin="$linux_dir/windows-${written##*/linux-}"
+    if ! cmp -s "$written" "$twin"; then
+      fail "$name: ${written##*/linux-} differs (or Windows did not write it)"
+      ok=0
+    fi
+    rm -f "$written" "$twin"
+  done
+  [ "$ok" -eq 1 ] && passed=$((passed + 1))
+  return 0
+}
+
+compare help --help
+compare generate-help generate --help
+compare generate generate -o '@D@@P@commande été.wav' '1234 Etat general'
+compare generate-all generate -o '@D@@P@toutes les touches.wav' '0123456789*#ABCDé.x'
+compare generate-missing-folder generate -o '@D@manquant@S@x.wav' 1234
+compare filters filters
+compare fft fft '@D@tonalités.wav'
+compare detect detect --trace '@D@tonalités.wav'
+compare detect-threshold detect --threshold 185 '@D@réponse 1234.wav'
+compare config config '@D@quelsor réglages.ini'
+compare config-missing config '@D@absent.ini'
+compare formula-tension formula --cell Z1=120 'Z1/10'
+compare formula-mean formula --cell Z4=125 --cell Z5=131 '(Z4+Z5)/20'
+compare formula-arithmetic formula --cell Z3=-4000 --cell Z7=0.1 'sqrt(Z7*2)+Z3/100*3-(Z7^3)'
+compare formula-no-cell formula 'Z9+1'
+compare answer-0 answer --config '@D@quelsor réglages.ini' --request 0 78D1CA1C#
+compare answer-1-debug answer --config '@D@quelsor réglages.ini' --request 1 --debug CCCD6D7A83#
+compare answer-2 answer --config '@D@quelsor réglages.ini' --request 2 'D4A2D2#' '*5#'
+compare answer-wrong-count answer --config '@D@quelsor réglages.ini' --request 0 78D1#
+compare decode-0 decode --config '@D@quelsor réglages.ini' --request 0 '@D@réponse 1234.wav'
+compare decode-1-debug decode --config '@D@quelsor réglages.ini' --request 1 --debug '@D@réponse 2580.wav'
+
+finished=$SECONDS
+echo
+echo "Windows build: cross-build $((built - started)) s, unit tests under Wine $((unit_tested - built)) s," \
+  "$((passed + failed)) command comparisons $((finished - unit_tested)) s"
+[ ${#skipped[@]} -eq 0 ] || echo "Left out (--leave-out ${leave_out#,}): ${skipped[*]}"
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
