@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <system_error>
 
 namespace quelsor {
 
@@ -23,6 +24,31 @@ ParallelFilterBank::ParallelFilterBank(FilterBank& bank, int threads)
     : bank_(bank)
 {
     const int count = std::clamp(threads, 1, kToneCount);
+    MakeGroups(count);
+    if (count == 1)
+        return;
+    try {
+        for (std::size_t g = 0; g < groups_.size(); ++g)
+            workers_.emplace_back([this, g] { WorkerLoop(g); });
+    } catch (const std::system_error&) {
+        // The system gives no more threads: the caller's thread filters the whole bank, slower
+        // but with the same energies.
+        StopWorkers();
+        workers_.clear();
+        stopping_ = false;
+        MakeGroups(1);
+    }
+}
+
+ParallelFilterBank::~ParallelFilterBank()
+{
+    Wait();
+    StopWorkers();
+}
+
+void ParallelFilterBank::MakeGroups(int count)
+{
+    groups_.clear();
     // Contiguous groups as even as they come: 3 threads take 3, 3 and 2 filters.
     int first = 0;
     for (int g = 0; g < count; ++g) {
@@ -32,19 +58,14 @@ ParallelFilterBank::ParallelFilterBank(FilterBank& bank, int threads)
         group.copies = std::make_unique<FilterCopies>();
         for (int k = 0; k < group.count; ++k)
             group.copies->filters[static_cast<std::size_t>(k)]
-                = bank[static_cast<std::size_t>(first + k)];
+                = bank_[static_cast<std::size_t>(first + k)];
         first += group.count;
         groups_.push_back(std::move(group));
     }
-    if (count > 1) {
-        for (std::size_t g = 0; g < groups_.size(); ++g)
-            workers_.emplace_back([this, g] { WorkerLoop(g); });
-    }
 }
 
-ParallelFilterBank::~ParallelFilterBank()
+void ParallelFilterBank::StopWorkers()
 {
-    Wait();
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;

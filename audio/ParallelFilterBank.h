@@ -24,7 +24,8 @@ namespace quelsor {
 // must not change while this object lives.
 class ParallelFilterBank {
 public:
-    // threads is clamped to 1..8; the bank must outlive this object.
+    // threads is clamped to 1..8 (to 1 when the system gives no more threads); the bank must
+    // outlive this object.
     ParallelFilterBank(FilterBank& bank, int threads);
     ~ParallelFilterBank(); // waits for a run in progress, stops and joins the helper threads
     ParallelFilterBank(const ParallelFilterBank&) = delete;
@@ -62,6 +63,10 @@ private:
         std::unique_ptr<FilterCopies> copies;
     };
 
+    // Splits the bank into count groups and copies their filters' designs.
+    void MakeGroups(int count);
+    // Tells the helper threads to end and joins them.
+    void StopWorkers();
     void RunGroup(Group& group);
     void WorkerLoop(std::size_t groupIndex);
 
