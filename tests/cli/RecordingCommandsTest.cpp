@@ -5,10 +5,13 @@
 #include "tests/support/CliRunner.h"
 #include "tests/support/ScratchFolder.h"
 
+#include "audio/ToneGenerator.h"
 #include "cli/ProgressLine.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -84,6 +87,51 @@ namespace {
             << run.err;
     }
 #endif
+
+    // detect and decode print the same bytes on any number of threads: a recording of many
+    // answers in noise, over several of the chunks the filters share out, ending inside a block.
+    TEST(RecordingCommands, SameOutputOnAnyNumberOfThreads)
+    {
+        std::vector<std::int16_t> samples;
+        std::mt19937 random(17);
+        for (int answer = 0; answer < 12; ++answer) {
+            AppendSilence(samples, 200 + static_cast<int>(random() % 900));
+            AppendDtmfSequence(samples, answer % 3 == 0 ? "78D1CA1C#" : "1A#");
+            AppendSilence(samples, 600);
+            AppendTone(samples, 20, false, 1633, 941);
+        }
+        samples.resize(samples.size() + 5); // a last block left incomplete
+        std::uniform_int_distribution<int> noise(-2500, 2500);
+        for (std::int16_t& s : samples)
+            s = static_cast<std::int16_t>(std::clamp(s + noise(random), -32768, 32767));
+        const testing::ScratchFolder folder;
+        const std::string path = folder.File("answers in noise.wav");
+        const testing::Bytes file = testing::OwnWav(samples);
+        testing::WriteBytes(path, std::string(file.begin(), file.end()));
+
+        const auto run = [&](const std::vector<std::string>& options, const char* threads) {
+            std::vector<std::string> arguments = options;
+            arguments.insert(arguments.end(), { "--threads", threads, path });
+            const CliRun result = RunCli(arguments);
+            EXPECT_EQ(result.exitCode, 0) << result.err;
+            EXPECT_EQ(result.err, "");
+            return result.out;
+        };
+        const std::vector<std::string> detect { "detect", "--trace", "--times", "--threshold",
+            "30" };
+        const std::vector<std::string> decode { "decode", "--times", "--config", kSampleIni,
+            "--request", "0" };
+        const std::string detected = run(detect, "1");
+        const std::string decoded = run(decode, "1");
+        // Every answer is found (a line per character and one per answer), the long ones decoded.
+        EXPECT_EQ(std::count(detected.begin(), detected.end(), '\n'), 4 * (9 + 1) + 8 * (3 + 1))
+            << detected;
+        EXPECT_NE(decoded.find("78D1CA1C# (9)"), std::string::npos) << decoded;
+        for (const char* threads : { "2", "3", "8" }) {
+            EXPECT_EQ(run(detect, threads), detected) << threads << " threads";
+            EXPECT_EQ(run(decode, threads), decoded) << threads << " threads";
+        }
+    }
 
     TEST(RecordingCommands, ProgressLineText)
     {
