@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The speed of quelsor-cli detect on a 600 s 16 kHz recording against Debian's multimon-ng
 # (multimon-ng -a DTMF -t wav, which reads WAV through sox) on the same file in the same run, and
-# against its own one-thread run; with --long, also the peak memory and the speed on a 4-hour
-# 48 kHz stereo WAV file (2.8 GB, written and removed here). Prints the medians of RUNS runs (5)
-# and the ratios. Run it on a quiet machine: the load is printed before and after.
+# against its own one-thread run; with --long, also the peak memory and the time of detect and
+# decode on a 4-hour 48 kHz stereo WAV file (2.8 GB, written and removed here). Prints the
+# medians of RUNS runs (5) and the ratios. Run it on a quiet machine: the load is printed before
+# and after. The recordings are written below QUELSOR_BENCH_DIR (default: the build folder).
 #   bench/compare-multimon.sh [--long]
 # Installs multimon-ng, sox and time when missing (as root; otherwise prints the apt-get line).
 set -euo pipefail
@@ -17,7 +18,7 @@ quelsor_configure "$QUELSOR_BUILD" >/dev/null
 cmake --build "$QUELSOR_BUILD" --target quelsor-cli bench_make_recording >/dev/null
 cli="$QUELSOR_BUILD/cli/quelsor-cli"
 make_recording="$QUELSOR_BUILD/bench/bench_make_recording"
-work=$(mktemp -d "$QUELSOR_BUILD/compare-multimon.XXXXXX")
+work=$(mktemp -d "${QUELSOR_BENCH_DIR:-$QUELSOR_BUILD}/compare-multimon.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # Seconds of elapsed time of a command, its output thrown away.
@@ -52,8 +53,16 @@ if [ "$long" -eq 1 ]; then
   big="$work/answers-4h-48k-stereo.wav"
   "$make_recording" 14400 48000 2 "$big"
   echo "4 h at 48 kHz stereo, $(du -h "$big" | cut -f1):"
-  /usr/bin/time -v -o "$work/time-v" "$cli" detect --threshold 30 "$big" >"$work/answers.txt"
-  echo "  $(wc -l <"$work/answers.txt") answers;" \
-    "$(grep -E 'Maximum resident|Elapsed' "$work/time-v" | sed 's/^\s*//' | paste -sd ';' -)"
+  # peak NAME ARGS...: the lines quelsor-cli prints, its peak memory and its time.
+  peak() {
+    local name=$1
+    shift
+    /usr/bin/time -v -o "$work/time-v" "$cli" "$@" "$big" >"$work/lines.txt"
+    echo "  $name: $(wc -l <"$work/lines.txt") lines;" \
+      "$(grep -E 'Maximum resident|Elapsed' "$work/time-v" | sed 's/^\s*//' | paste -sd ';' -)"
+  }
+  peak detect detect --threshold 30
+  peak decode decode --config "$QUELSOR_ROOT/examples/quelsor.ini" --request 0
+  rm -f "$big"
 fi
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
