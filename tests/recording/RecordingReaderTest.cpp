@@ -223,6 +223,19 @@ namespace {
                 "not a readable recording (libsndfile: Error in WAV file. No 'data' chunk "
                 "marker.)",
                 "truncated fmt chunk: 16 bytes announced, 10 present" },
+            { "no data chunk", Riff({ Chunk("fmt ", FormatBody(1, 1, 16000, 16)) }), 0,
+                "not a readable recording (libsndfile: Error in WAV file. No 'data' chunk marker.)",
+                "not a usable WAV file: no data chunk" },
+            { "no fmt chunk", Riff({ data }), 0,
+                "not a readable recording (libsndfile: Error in WAV file. No 'data' chunk marker.)",
+                "not a usable WAV file: no fmt chunk" },
+            { "short fmt chunk", Riff({ Chunk("fmt ", Bytes(12, 0)), data }), 0,
+                "not a readable recording (libsndfile: Error in WAV/W64/RF64 file. Short 'fmt ' "
+                "chunk.)",
+                "truncated fmt chunk: 12 bytes, at least 16 needed" },
+            { "big-endian RIFX", Bytes { 'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E' }, 0,
+                "not a readable recording (libsndfile: Error in WAV file. No 'data' chunk marker.)",
+                "not a WAV file: starts with \"RIFX\"/\"WAVE\" instead of \"RIFF\"/\"WAVE\"" },
             { "truncated LIST", Riff({ Chunk("LIST", Bytes(4, 0), 400) }), 0,
                 "not a readable recording (libsndfile: Error in WAV file. No 'data' chunk "
                 "marker.)",
