@@ -53,26 +53,29 @@ void RecordingFeed::Feed(const std::int16_t* samples, std::size_t count)
 void RecordingFeed::Finish()
 {
     Dispatch(gathered_ / kBlockSamples);
-    filters_.Wait();
-    Decide(chunks_[1 - gathering_]);
+    // The chunks still filtering, oldest first, follow the one to gather next.
+    for (int k = 1; k < kChunks; ++k)
+        Decide(chunks_[(gathering_ + k) % kChunks]);
 }
 
 void RecordingFeed::Dispatch(std::size_t blocks)
 {
-    // The chunk filtered last is done before its buffers are reused or its blocks decided.
-    filters_.Wait();
     Chunk& gathered = chunks_[gathering_];
-    Chunk& previous = chunks_[1 - gathering_];
     gathered.blocks = blocks;
-    filters_.Start(gathered.samples.data(), blocks, gathered.energies.data());
-    Decide(previous);
-    gathering_ = 1 - gathering_;
+    if (blocks > 0)
+        gathered.run = filters_.Start(gathered.samples.data(), blocks, gathered.energies.data());
+    // The next chunk to gather is the oldest one handed out: decided before it is reused.
+    gathering_ = (gathering_ + 1) % kChunks;
     gathered_ = 0;
+    Decide(chunks_[gathering_]);
 }
 
 void RecordingFeed::Decide(Chunk& chunk)
 {
     const std::size_t blocks = chunk.blocks;
+    if (blocks == 0)
+        return;
+    filters_.WaitFor(chunk.run);
     for (std::size_t b = 0; b < blocks; ++b) {
         // DetectDTMF reads the threshold once per region.
         if (blocksDecided_ % kRegionBlocks == 0)

@@ -81,62 +81,82 @@ int ParallelFilterBank::DefaultThreads()
     return std::clamp(static_cast<int>(cores), 1, kToneCount);
 }
 
-void ParallelFilterBank::RunGroup(Group& group)
+void ParallelFilterBank::RunGroup(Group& group, const Work& work)
 {
     BandPassFilter* copies = group.copies->filters.data();
     const auto first = static_cast<std::size_t>(group.first);
     for (int k = 0; k < group.count; ++k)
         CopyHistory(bank_[first + static_cast<std::size_t>(k)], copies[k]);
-    FilterEnergies(copies, group.count, samples_, blocks_, energies_ + first * blocks_, blocks_);
+    FilterEnergies(copies, group.count, work.samples, work.blocks,
+        work.energies + first * work.blocks, work.blocks);
     for (int k = 0; k < group.count; ++k)
         CopyHistory(copies[k], bank_[first + static_cast<std::size_t>(k)]);
 }
 
+std::uint64_t ParallelFilterBank::DoneByAll() const
+{
+    std::uint64_t done = started_;
+    for (const Group& group : groups_)
+        done = std::min(done, group.done);
+    return done;
+}
+
 void ParallelFilterBank::WorkerLoop(std::size_t groupIndex)
 {
-    std::uint64_t seen = 0;
+    Group& group = groups_[groupIndex];
     for (;;) {
+        Work work;
         {
             std::unique_lock lock(mutex_);
-            startRun_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+            startRun_.wait(lock, [&] { return stopping_ || group.done < started_; });
             if (stopping_)
                 return;
-            seen = generation_;
+            work = work_[group.done % kRunsInFlight];
         }
-        RunGroup(groups_[groupIndex]);
+        RunGroup(group, work);
         {
             std::lock_guard lock(mutex_);
-            if (--pending_ == 0)
-                runDone_.notify_one();
+            ++group.done;
         }
+        runDone_.notify_all();
     }
 }
 
-void ParallelFilterBank::Start(
+std::uint64_t ParallelFilterBank::Start(
     const std::int16_t* samples, std::size_t blocks, std::int32_t* energies)
 {
-    Wait();
-    if (samples == nullptr || energies == nullptr || blocks == 0)
-        return;
-    std::unique_lock lock(mutex_);
-    samples_ = samples;
-    blocks_ = blocks;
-    energies_ = energies;
+    const Work work { samples, blocks, energies };
     if (workers_.empty()) {
-        lock.unlock();
-        RunGroup(groups_.front());
-        return;
+        // One thread: the run is done before its number is handed out.
+        if (samples != nullptr && energies != nullptr)
+            RunGroup(groups_.front(), work);
+        groups_.front().done = ++started_;
+        return started_ - 1;
     }
-    pending_ = static_cast<int>(workers_.size());
-    ++generation_;
-    lock.unlock();
+    std::uint64_t run = 0;
+    {
+        std::unique_lock lock(mutex_);
+        // The slot of run started_ − kRunsInFlight is free once every group has taken it.
+        runDone_.wait(lock, [&] { return started_ - DoneByAll() < kRunsInFlight; });
+        run = started_;
+        work_[run % kRunsInFlight]
+            = samples != nullptr && energies != nullptr ? work : Work { samples, 0, energies };
+        ++started_;
+    }
     startRun_.notify_all();
+    return run;
+}
+
+void ParallelFilterBank::WaitFor(std::uint64_t run)
+{
+    std::unique_lock lock(mutex_);
+    runDone_.wait(lock, [&] { return DoneByAll() > run || DoneByAll() == started_; });
 }
 
 void ParallelFilterBank::Wait()
 {
     std::unique_lock lock(mutex_);
-    runDone_.wait(lock, [&] { return pending_ == 0; });
+    runDone_.wait(lock, [&] { return DoneByAll() == started_; });
 }
 
 } // namespace quelsor

@@ -49,7 +49,8 @@ namespace {
 
     // The filters split over threads compute, block for block and filter for filter, what
     // BlockEnergies computes, and leave every filter's history where BlockEnergies leaves it,
-    // from one run to the next.
+    // from one run to the next: runs waited for one by one, and runs started back to back (more
+    // than may be in flight at once) and waited for together.
     TEST(ParallelFilterBankTest, EnergiesAndHistoriesAreThoseOfOneThread)
     {
         constexpr std::size_t kBlocks = 2000;
@@ -60,23 +61,37 @@ namespace {
         for (std::size_t b = 0; b < kBlocks; ++b)
             expected.push_back(BlockEnergies(*reference, samples.data() + b * kBlockSamples));
 
+        const std::vector<std::pair<std::size_t, std::size_t>> runs { { 0, 700 }, { 700, 1 },
+            { 701, 299 }, { 1000, 600 }, { 1600, kBlocks - 1600 } };
         for (const int threads : { 1, 2, 3, 5, 8, 20 }) {
-            const auto bank = NewDesignedFilterBank();
-            ParallelFilterBank parallel(*bank, threads);
-            EXPECT_EQ(parallel.Threads(), std::min(threads, 8));
-            for (const auto& [first, count] :
-                { std::pair<std::size_t, std::size_t> { 0, 700 }, { 700, kBlocks - 700 } }) {
-                std::vector<std::int32_t> energies(kToneCount * count);
-                parallel.Run(samples.data() + first * kBlockSamples, count, energies.data());
-                for (std::size_t b = 0; b < count; ++b)
-                    for (std::size_t t = 0; t < kToneCount; ++t)
-                        ASSERT_EQ(energies[t * count + b], expected[first + b][t])
-                            << threads << " threads, block " << first + b << ", tone " << t;
-            }
-            for (std::size_t t = 0; t < kToneCount; ++t) {
-                EXPECT_EQ(
-                    std::memcmp((*bank)[t].yRing, (*reference)[t].yRing, sizeof(double) * 14), 0);
-                EXPECT_EQ((*bank)[t].historyPos, (*reference)[t].historyPos);
+            for (const bool together : { false, true }) {
+                const auto bank = NewDesignedFilterBank();
+                ParallelFilterBank parallel(*bank, threads);
+                EXPECT_EQ(parallel.Threads(), std::min(threads, 8));
+                std::vector<std::vector<std::int32_t>> energies;
+                for (const auto& [first, count] : runs) {
+                    energies.emplace_back(kToneCount * count, -1);
+                    const std::uint64_t run = parallel.Start(
+                        samples.data() + first * kBlockSamples, count, energies.back().data());
+                    EXPECT_EQ(run, energies.size() - 1);
+                    if (!together)
+                        parallel.WaitFor(run);
+                }
+                parallel.Wait();
+                for (std::size_t r = 0; r < runs.size(); ++r) {
+                    const auto& [first, count] = runs[r];
+                    for (std::size_t b = 0; b < count; ++b)
+                        for (std::size_t t = 0; t < kToneCount; ++t)
+                            ASSERT_EQ(energies[r][t * count + b], expected[first + b][t])
+                                << threads << " threads, block " << first + b << ", tone " << t
+                                << (together ? ", runs started together" : "");
+                }
+                for (std::size_t t = 0; t < kToneCount; ++t) {
+                    EXPECT_EQ(
+                        std::memcmp((*bank)[t].yRing, (*reference)[t].yRing, sizeof(double) * 14),
+                        0);
+                    EXPECT_EQ((*bank)[t].historyPos, (*reference)[t].historyPos);
+                }
             }
         }
     }
