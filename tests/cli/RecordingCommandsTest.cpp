@@ -133,6 +133,46 @@ namespace {
         }
     }
 
+    // Files that hold no usable recording: each command prints one line naming the file and
+    // the reason, nothing on stdout, and exits with 2.
+    TEST(RecordingCommands, UnusableFilesGiveOneLineAndExitTwo)
+    {
+        const testing::ScratchFolder folder;
+        const testing::Bytes own = testing::OwnWav(std::vector<std::int16_t>(400, 7));
+        const auto withFormat = [&own](unsigned channels, std::uint32_t rate) {
+            testing::Bytes file = own;
+            file[22] = static_cast<std::uint8_t>(channels);
+            for (int i = 0; i < 4; ++i)
+                file[24 + i] = static_cast<std::uint8_t>((rate >> (8 * i)) & 0xFF);
+            return std::string(file.begin(), file.end());
+        };
+        struct Row {
+            const char* name;
+            std::string bytes;
+        };
+        const Row rows[] = {
+            { "empty.wav", "" },
+            { "notes.wav", "a technician's notes, not a recording" },
+            { "cut header.wav", std::string(own.begin(), own.begin() + 30) },
+            { "no channels.wav", withFormat(0, 16000) },
+            { "3999 Hz.wav", withFormat(1, 3999) },
+        };
+        for (const Row& row : rows) {
+            const std::string path = folder.File(row.name);
+            testing::WriteBytes(path, row.bytes);
+            const std::vector<std::vector<std::string>> commands { { "detect", path },
+                { "fft", path }, { "decode", "--config", kSampleIni, "--request", "0", path } };
+            for (const std::vector<std::string>& command : commands) {
+                const CliRun run = RunCli(command);
+                EXPECT_EQ(run.exitCode, 2) << row.name << ' ' << command[0];
+                EXPECT_EQ(run.out, "") << row.name << ' ' << command[0];
+                EXPECT_EQ(Lines(run.err).size(), 1u) << row.name << ' ' << run.err;
+                EXPECT_EQ(run.err.rfind("quelsor-cli " + command[0] + ": " + path + ": ", 0), 0u)
+                    << run.err;
+            }
+        }
+    }
+
     TEST(RecordingCommands, ProgressLineText)
     {
         struct Row {
