@@ -134,19 +134,60 @@ void AdvanceDetector(DetectorState& state, IDetectorHost& host, std::uint8_t ton
     ++state.blockIndex;
 }
 
+namespace {
+
+    // Count filters side by side, sample by sample: each gets the same stream in the same order
+    // while their independent recursions overlap. The count is a template argument so that the
+    // inner loop is unrolled.
+    template <int Count>
+    void RunFilters(BandPassFilter* filters, const std::int16_t* samples, std::size_t blocks,
+        std::int32_t* energies, std::size_t stride)
+    {
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const std::int16_t* block = samples + b * kBlockSamples;
+            std::int64_t sums[Count] = {};
+            for (int i = 0; i < kBlockSamples; ++i) {
+                const double x = block[i];
+                for (int k = 0; k < Count; ++k)
+                    sums[k] += AbsTruncated(filters[k].FilterSample(x));
+            }
+            for (int k = 0; k < Count; ++k)
+                energies[static_cast<std::size_t>(k) * stride + b]
+                    = static_cast<std::int32_t>(sums[k] / kBlockSamples);
+        }
+    }
+
+} // namespace
+
+void FilterEnergies(BandPassFilter* filters, int count, const std::int16_t* samples,
+    std::size_t blocks, std::int32_t* energies, std::size_t stride)
+{
+    switch (count) {
+    case 1:
+        return RunFilters<1>(filters, samples, blocks, energies, stride);
+    case 2:
+        return RunFilters<2>(filters, samples, blocks, energies, stride);
+    case 3:
+        return RunFilters<3>(filters, samples, blocks, energies, stride);
+    case 4:
+        return RunFilters<4>(filters, samples, blocks, energies, stride);
+    case 5:
+        return RunFilters<5>(filters, samples, blocks, energies, stride);
+    case 6:
+        return RunFilters<6>(filters, samples, blocks, energies, stride);
+    case 7:
+        return RunFilters<7>(filters, samples, blocks, energies, stride);
+    case 8:
+        return RunFilters<8>(filters, samples, blocks, energies, stride);
+    default:
+        return;
+    }
+}
+
 ToneEnergies BlockEnergies(FilterBank& bank, const std::int16_t* block)
 {
-    // The eight filters are independent: running them side by side, sample by sample, gives
-    // each the same stream in the same order while letting their recursions overlap.
-    std::int64_t sums[kToneCount] = {};
-    for (int i = 0; i < kBlockSamples; ++i) {
-        const double x = block[i];
-        for (int t = 0; t < kToneCount; ++t)
-            sums[t] += AbsTruncated(bank[static_cast<std::size_t>(t)].FilterSample(x));
-    }
     ToneEnergies energy;
-    for (int t = 0; t < kToneCount; ++t)
-        energy[static_cast<std::size_t>(t)] = static_cast<std::int32_t>(sums[t] / kBlockSamples);
+    RunFilters<kToneCount>(bank.data(), block, 1, energy.data(), 1);
     return energy;
 }
 

@@ -4,6 +4,7 @@
 #include "audio/FilterBank.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -59,6 +60,13 @@ char ToneMaskToChar(unsigned mask);
 
 // The eight energies of one block of kBlockSamples samples run through the bank.
 ToneEnergies BlockEnergies(FilterBank& bank, const std::int16_t* block);
+
+// The same work for count (1..8) consecutive filters of a bank, or copies of them, over blocks
+// consecutive blocks: energies[k * stride + b] is the energy of filter k in block b. Each filter
+// computes exactly what BlockEnergies computes for it, whatever the other filters do, so the
+// filters of one bank may run on different threads. count outside 1..8 does nothing.
+void FilterEnergies(BandPassFilter* filters, int count, const std::int16_t* samples,
+    std::size_t blocks, std::int32_t* energies, std::size_t stride);
 
 // The per-block decision from the eight energies (steps that need no filter): ranking, presence,
 // indicators and the pair rule.

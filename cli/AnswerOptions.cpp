@@ -7,7 +7,7 @@
 namespace quelsor::cli {
 
 bool ParseAnswerArguments(const char* command, const std::vector<std::string>& args,
-    bool withThreshold, AnswerOptions& options)
+    bool forRecording, AnswerOptions& options)
 {
     bool haveRequest = false;
     std::string& config = options.config;
@@ -27,12 +27,18 @@ bool ParseAnswerArguments(const char* command, const std::vector<std::string>& a
             options.positional.push_back(arg);
             continue;
         }
-        if (arg == "--") {
+        std::string error;
+        if (forRecording
+            && TakeRecordingOption(args, i, kChannelOption | kThreadsOption | kTimesOption,
+                options.recording, error)) {
+            if (!error.empty())
+                return fail(error);
+        } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--debug") {
             options.debug = true;
         } else if (arg == "--config" || arg == "--request" || arg == "--format"
-            || (withThreshold && arg == "--threshold")) {
+            || (forRecording && arg == "--threshold")) {
             if (i + 1 >= args.size())
                 return fail(arg + " needs a value");
             const std::string& value = args[++i];

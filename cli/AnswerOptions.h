@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CliRecording.h"
+
 #include "decoder/DecoderSession.h"
 #include "decoder/ResultRecord.h"
 
@@ -14,14 +16,15 @@ struct AnswerOptions {
     int request = -1; // --request N
     bool debug = false; // --debug
     int threshold = -1; // --threshold T (decode only); -1 when not given
+    RecordingArguments recording; // --channel, --threads, --times (decode only)
     RecordFormat format = RecordFormat::Text; // --format text|json|csv
     std::vector<std::string> positional; // the other arguments, in order
 };
 
-// Parses args into options; --threshold is taken only when withThreshold. Prints the error and
-// returns false on a usage error.
+// Parses args into options; the options of a recording (--threshold, --channel, --threads,
+// --times) are taken only forRecording. Prints the error and returns false on a usage error.
 bool ParseAnswerArguments(const char* command, const std::vector<std::string>& args,
-    bool withThreshold, AnswerOptions& options);
+    bool forRecording, AnswerOptions& options);
 
 // Loads the configuration into session and makes request pending; prints the error and returns
 // false when the file cannot be read or the request is not one of its items.

@@ -1,23 +1,10 @@
 #include "CliWav.h"
 
-#include "audio/WavReader.h"
 #include "decoder/RequestLog.h"
 
 #include <charconv>
 
 namespace quelsor::cli {
-
-bool LoadRecording(const char* command, const std::string& path, std::vector<std::int16_t>& samples)
-{
-    WavReadResult result = ReadWavFile(path);
-    if (!result.ok) {
-        std::fprintf(
-            stderr, "quelsor-cli %s: %s: %s\n", command, path.c_str(), result.error.c_str());
-        return false;
-    }
-    samples = std::move(result.samples);
-    return true;
-}
 
 bool ParseInteger(const std::string& text, int& value)
 {
@@ -38,19 +25,30 @@ CliDetectorHost::CliDetectorHost(int threshold, bool trace, std::FILE* out)
 
 void CliDetectorHost::OnCharacter(std::int64_t block, char character)
 {
-    if (trace_)
-        std::fprintf(out_, "# %lld %c\n", static_cast<long long>(block), character);
+    if (onCharacter)
+        onCharacter(block, character);
+    if (!trace_)
+        return;
+    if (beforeLine)
+        beforeLine();
+    std::fprintf(out_, "# %lld %c\n", static_cast<long long>(block), character);
 }
 
 void CliDetectorHost::OnAnswer(const std::string& text)
 {
-    std::fprintf(out_, "%s\n", AnswerLogLine(text).c_str());
+    if (beforeLine)
+        beforeLine();
+    const std::string prefix = linePrefix ? linePrefix() : std::string();
+    std::fprintf(out_, "%s%s\n", prefix.c_str(), AnswerLogLine(text).c_str());
 }
 
 void CliDetectorHost::OnCharacterDropped(std::int64_t block, char character)
 {
-    if (trace_)
-        std::fprintf(out_, "# %lld dropped %c\n", static_cast<long long>(block), character);
+    if (!trace_)
+        return;
+    if (beforeLine)
+        beforeLine();
+    std::fprintf(out_, "# %lld dropped %c\n", static_cast<long long>(block), character);
 }
 
 } // namespace quelsor::cli

@@ -4,16 +4,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
-#include <vector>
 
 namespace quelsor::cli {
-
-// Reads a recording for a command. A file that is missing, not a WAV file, not PCM 16-bit mono
-// 16000 Hz, or truncated gives "quelsor-cli COMMAND: PATH: what was found" on stderr and false;
-// the command then exits with 2.
-bool LoadRecording(
-    const char* command, const std::string& path, std::vector<std::int16_t>& samples);
 
 // Parses a whole decimal integer (optional sign); false for anything else or out of range.
 bool ParseInteger(const std::string& text, int& value);
@@ -21,7 +15,8 @@ bool ParseInteger(const std::string& text, int& value);
 // The detector's host on the command line: the threshold is fixed, the indicators are ignored,
 // each closed answer prints its log line (AnswerLogLine) on out as it comes; with trace,
 // accepted and dropped characters are printed as "# <block> <char>" and "# <block> dropped
-// <char>". Closed answers are not decoded.
+// <char>". Closed answers are not decoded. beforeLine, when set, runs before each line is
+// printed; linePrefix, when set, gives the text to put before an answer's log line.
 class CliDetectorHost : public IDetectorHost {
 public:
     CliDetectorHost(int threshold, bool trace, std::FILE* out);
@@ -31,6 +26,10 @@ public:
     void OnCharacter(std::int64_t block, char character) override;
     void OnAnswer(const std::string& text) override;
     void OnCharacterDropped(std::int64_t block, char character) override;
+
+    std::function<void()> beforeLine;
+    std::function<void(std::int64_t block, char character)> onCharacter;
+    std::function<std::string()> linePrefix;
 
 private:
     int threshold_;

@@ -2,17 +2,16 @@
 // closes against a configured request, printing the log lines the window would show.
 
 #include "AnswerOptions.h"
+#include "CliRecording.h"
 #include "Commands.h"
 #include "ResultPrinter.h"
 #include "StderrMessages.h"
 
-#include "audio/DetectorFeed.h"
 #include "audio/DetectorHost.h"
 #include "audio/DtmfDetector.h"
-#include "audio/FilterBank.h"
-#include "audio/WavReader.h"
 #include "config/Configuration.h"
 #include "decoder/DecoderSession.h"
+#include "recording/RecordingTime.h"
 
 #include <cstdio>
 #include <string>
@@ -22,21 +21,23 @@ namespace quelsor::cli {
 
 namespace {
 
-    const char kDecodeUsage[]
-        = R"usage(Usage: quelsor-cli decode --config FILE.ini --request N [--debug] [--threshold T]
-                           [--format F] FILE.wav
+    const std::string kDecodeUsage
+        = std::string(
+              R"usage(Usage: quelsor-cli decode --config FILE.ini --request N [--debug] [--threshold T]
+                           [--format F] [--times] [--channel N] [--threads N] FILE
 
 Loads the configuration FILE.ini, makes request N (0 for the first request
 item, -1 for none) the request whose answer is awaited, and runs the DTMF
-detector over the recording FILE.wav (16-bit PCM, mono, 16000 Hz) in 32 ms
-slices, as capture does. Every answer the detector closes is logged as
-"STRING (length)" and decoded. Prints every log line in order, exactly as the
-log window shows it.
+detector over the recording FILE in 32 ms slices, as capture does. Every
+answer the detector closes is logged as "STRING (length)" and decoded. Prints
+every log line in order, exactly as the log window shows it.
 
 The detector closes an answer at the first tone that follows more than 450 ms
 of silence after its last character; an answer still open when the recording
 ends is not decoded (a note on stderr names it).
 
+)usage") + kRecordingFormatsHelp
+        + R"usage(
 Options:
   --config FILE.ini  the configuration file (required)
   --request N        index of the pending request, -1 for none (required)
@@ -49,10 +50,13 @@ Options:
                      seconds from the start of the recording at which the
                      answer closed), request, label, zone, name, raw, value,
                      text and status; see quelsor-cli answer --help
-  -h, --help         show this help
+)usage" + kTimesHelp
+        + "                  (text format only: the records carry their time)\n" + kChannelHelp
+        + kThreadsHelp + R"usage(  -h, --help         show this help
 
 Messages the window would show in a box go to stderr. Exit status: 0 on
-success, 2 for a usage error, an unreadable file or a request outside the items.
+success, 2 for a usage error, a request outside the items, or a file that
+cannot be read or ends early (what it holds is still decoded).
 )usage";
 
     // The session's detector host that also tells the printer when, within the recording, each
@@ -60,21 +64,32 @@ success, 2 for a usage error, an unreadable file or a request outside the items.
     class RecordingDetectorHost : public SessionDetectorHost {
     public:
         RecordingDetectorHost(DecoderSession& session, int threshold, const DetectorState& state,
-            ResultPrinter& printer)
+            ResultPrinter& printer, bool times)
             : SessionDetectorHost(session, threshold)
             , state_(state)
             , printer_(printer)
+            , clock_(state)
+            , times_(times)
         {
+        }
+        void OnCharacter(std::int64_t block, char character) override
+        {
+            clock_.OnCharacter(block);
+            SessionDetectorHost::OnCharacter(block, character);
         }
         void OnAnswer(const std::string& text) override
         {
-            printer_.SetRecordingSeconds(static_cast<double>(state_.blockIndex) / 1000.0);
+            printer_.SetRecordingSeconds(BlockSeconds(state_.blockIndex));
+            if (times_)
+                printer_.SetLinePrefix(clock_.StartText() + ' ');
             SessionDetectorHost::OnAnswer(text);
         }
 
     private:
         const DetectorState& state_;
         ResultPrinter& printer_;
+        AnswerClock clock_;
+        bool times_;
     };
 
 } // namespace
@@ -82,16 +97,22 @@ success, 2 for a usage error, an unreadable file or a request outside the items.
 int RunDecode(const std::vector<std::string>& args)
 {
     if (WantsHelp(args)) {
-        std::fputs(kDecodeUsage, stdout);
+        std::fputs(kDecodeUsage.c_str(), stdout);
         return 0;
     }
     AnswerOptions options;
     if (!ParseAnswerArguments("decode", args, true, options))
         return 2;
+    if (options.recording.times && options.format != RecordFormat::Text) {
+        std::fprintf(stderr,
+            "quelsor-cli decode: --times is for the text format: the records carry their "
+            "time\nRun 'quelsor-cli decode --help' for usage.\n");
+        return 2;
+    }
     const std::vector<std::string>& files = options.positional;
     if (files.size() != 1) {
         std::fprintf(stderr, "quelsor-cli decode: %s\nRun 'quelsor-cli decode --help' for usage.\n",
-            files.empty() ? "missing FILE.wav" : "only one FILE.wav is allowed");
+            files.empty() ? "missing FILE" : "only one FILE is allowed");
         return 2;
     }
 
@@ -105,23 +126,23 @@ int RunDecode(const std::vector<std::string>& args)
     if (threshold < 0)
         threshold = kThresholdMax - session.Configuration().thresholdPosition;
 
-    const WavReadResult wav = ReadWavFile(files.front());
-    if (!wav.ok) {
-        std::fprintf(stderr, "quelsor-cli decode: %s\n", wav.error.c_str());
+    const std::string& path = files.front();
+    const std::unique_ptr<RecordingReader> reader
+        = OpenRecordingFor("decode", path, options.recording.channel);
+    if (!reader)
         return 2;
-    }
-
+    const std::unique_ptr<ProgressLine> progress = NewProgressLine(*reader);
+    printer.SetBeforeLine([&progress] { progress->BeforeOutput(); });
     DetectorState state;
-    RecordingDetectorHost host(session, threshold, state, printer);
-    const std::unique_ptr<FilterBank> bank = NewDesignedFilterBank();
-    FeedRecording(state, *bank, host, wav.samples.data(), wav.samples.size());
+    RecordingDetectorHost host(session, threshold, state, printer, options.recording.times);
+    DetectRecording(*reader, *progress, state, host, options.recording.threads);
     std::fflush(stdout);
     if (!state.receivedText.empty())
         std::fprintf(stderr,
             "quelsor-cli decode: the recording ends before the answer '%s' was closed; it is "
             "not decoded\n",
             state.receivedText.c_str());
-    return 0;
+    return ReportRecordingEnd("decode", path, *reader);
 }
 
 } // namespace quelsor::cli

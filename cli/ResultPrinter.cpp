@@ -32,7 +32,9 @@ void ResultPrinter::LogLine(const std::string& line)
 {
     if (format_ != RecordFormat::Text)
         return;
-    std::fprintf(out_, "%s\n", line.c_str());
+    if (beforeLine_)
+        beforeLine_();
+    std::fprintf(out_, "%s%s\n", linePrefix_.c_str(), line.c_str());
     std::fflush(out_);
 }
 
@@ -46,6 +48,8 @@ void ResultPrinter::Print(ResultRecord record)
         else
             record.seconds = seconds_;
     }
+    if (beforeLine_)
+        beforeLine_();
     std::string text;
     if (format_ == RecordFormat::Json) {
         text = FormatJsonLine(record);

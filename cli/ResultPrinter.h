@@ -4,8 +4,10 @@
 #include "decoder/ResultRecord.h"
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace quelsor::cli {
 
@@ -24,6 +26,10 @@ public:
     // The time the next records carry: the seconds within a recording, or the current UTC time.
     void SetRecordingSeconds(double seconds) { seconds_ = seconds; }
     void UseCurrentTime(bool current) { currentTime_ = current; }
+    // Text put before the log lines from now on (text format).
+    void SetLinePrefix(std::string prefix) { linePrefix_ = std::move(prefix); }
+    // Runs before every line printed (to erase a progress line first).
+    void SetBeforeLine(std::function<void()> beforeLine) { beforeLine_ = std::move(beforeLine); }
 
     // Prints a record (json and csv only); one without a time gets the time set above.
     void Print(ResultRecord record);
@@ -40,6 +46,8 @@ private:
     std::optional<double> seconds_;
     bool currentTime_ = false;
     bool headerWritten_ = false;
+    std::string linePrefix_;
+    std::function<void()> beforeLine_;
 };
 
 } // namespace quelsor::cli

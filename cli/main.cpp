@@ -16,13 +16,13 @@ namespace {
 
     const Command kCommands[] = {
         { "generate", "write the DTMF command file of a request text", RunGenerate },
-        { "detect", "run the DTMF detector over a WAV recording", RunDetect },
-        { "fft", "print the spectrum magnitudes of each 512-sample frame of a WAV file", RunFft },
+        { "detect", "run the DTMF detector over a recording", RunDetect },
+        { "fft", "print the spectrum magnitudes of each 512-sample frame of a recording", RunFft },
         { "filters", "print the designed band-pass filter bank", RunFilters },
         { "config", "load a configuration file and print what the window would hold", RunConfig },
         { "formula", "evaluate a conversion formula", RunFormula },
         { "answer", "decode answer strings against a configured request", RunAnswer },
-        { "decode", "detect and decode the answer in a WAV recording", RunDecode },
+        { "decode", "detect and decode the answer in a recording", RunDecode },
         { "devices", "list the sound inputs and outputs", RunDevices },
         { "simulate", "play a remote device on the sound devices", RunSimulate },
         { "request", "send one status request over the sound devices and decode the answer",

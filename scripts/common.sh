@@ -9,7 +9,7 @@ QUELSOR_BUILD=${QUELSOR_BUILD:-$QUELSOR_ROOT/build}
 # QUELSOR_SOUND_BACKEND=qt.
 QUELSOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-multimedia-dev
   qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base libpulse-dev pulseaudio
-  pulseaudio-utils libmosquitto-dev)
+  pulseaudio-utils libmosquitto-dev libsndfile1-dev libsoxr-dev)
 # To build and run the tests, benchmarks, fuzzers and screenshots as well.
 QUELSOR_TEST_PACKAGES=("${QUELSOR_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev locales xvfb xauth x11-utils imagemagick mosquitto mosquitto-clients)

@@ -35,6 +35,13 @@ dpkg-deb --field "$deb" Package Version Depends Recommends
 lintian_out=$(lintian --fail-on error --allow-root "$deb" 2>&1) && lintian_ok=1 || lintian_ok=0
 [ -n "$lintian_out" ] && echo "$lintian_out"
 check "lintian finds errors" test "$lintian_ok" -eq 1
+# A build that reads every recording format depends on the libraries it reads them with.
+if grep -q '^QUELSOR_USE_SNDFILE:BOOL=ON' "$QUELSOR_BUILD/CMakeCache.txt" &&
+  grep -q '^QUELSOR_SOXR_LIBRARY:FILEPATH=/' "$QUELSOR_BUILD/CMakeCache.txt"; then
+  depends=$(dpkg-deb --field "$deb" Depends)
+  check "Depends names libsndfile1 and libsoxr0" \
+    bash -c '[[ "$1" == *"libsndfile1 "* && "$1" == *"libsoxr0 "* ]]' _ "$depends"
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -42,10 +42,11 @@ quelsor_build "$QUELSOR_ROOT/build-sanitize" -DQUELSOR_WERROR=ON -DQUELSOR_SANIT
 (cd "$QUELSOR_ROOT/build-sanitize" && ctest --output-on-failure -j "$jobs" -L unit)
 
 # ThreadSanitizer build: only the suites with tests labelled "threads" (the capture buffer, the
-# sound layer, the simulated link; tests/CMakeLists.txt says which, and why not the Qt backend).
+# sound layer, the simulated link, the filters of a recording on threads; tests/CMakeLists.txt
+# says which, and why not the Qt backend).
 quelsor_configure "$QUELSOR_ROOT/build-tsan" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=thread \
   -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF
-cmake --build "$QUELSOR_ROOT/build-tsan" --target test_sound test_sim
+cmake --build "$QUELSOR_ROOT/build-tsan" --target test_audio test_sound test_sim
 (cd "$QUELSOR_ROOT/build-tsan" && ctest --output-on-failure -j "$jobs" -L threads)
 
 # The Qt Multimedia sound backend, the one Windows and macOS builds use: compiled only, so a

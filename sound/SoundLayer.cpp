@@ -2,9 +2,9 @@
 
 #include "audio/FftAnalyser.h"
 #include "audio/WavHeader.h"
-#include "audio/WavReader.h"
 #include "common/FileOpen.h"
 #include "common/SampleFormat.h"
+#include "recording/RecordingReader.h"
 
 #include <chrono>
 #include <thread>
@@ -278,11 +278,12 @@ void SoundLayer::PlaySoundFile(const std::string& path)
 {
     if (!backend_)
         return;
-    const WavReadResult file = ReadWavFile(path);
-    if (!file.ok || file.samples.empty())
+    std::vector<std::int16_t> samples;
+    std::string error;
+    if (!ReadRecordingSamples(path, samples, error) || samples.empty())
         return;
     try {
-        backend_->PlaySamples(file.samples, kSampleRate);
+        backend_->PlaySamples(samples, kSampleRate);
     } catch (...) {
         // Not reported: the request goes on to listen for the answer.
     }

@@ -2,7 +2,6 @@
 
 #include "audio/CommandFile.h"
 #include "audio/ToneGenerator.h"
-#include "audio/WavReader.h"
 
 #include <gtest/gtest.h>
 
@@ -153,9 +152,10 @@ namespace {
                 = bytes[4] | (bytes[5] << 8) | (bytes[6] << 16) | (bytes[7] << 24);
             EXPECT_EQ(dataSize, expected.size() * 2) << row.comboText;
             EXPECT_EQ(riffSize, dataSize + 36) << row.comboText;
-            const WavReadResult read = ReadWavFile(path);
-            ASSERT_TRUE(read.ok) << read.error;
-            EXPECT_EQ(read.samples, expected) << row.comboText;
+            std::vector<std::int16_t> samples;
+            for (std::size_t at = 44; at + 1 < bytes.size(); at += 2)
+                samples.push_back(static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8)));
+            EXPECT_EQ(samples, expected) << row.comboText;
         }
     }
 
