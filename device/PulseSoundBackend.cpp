@@ -17,13 +17,13 @@ namespace {
     // The largest buffer a PulseAudio server grants a stream (bytes).
     constexpr std::size_t kMaxServerBuffer = 4 * 1024 * 1024;
 
-    pa_sample_spec ProgramSpec(int sampleRate)
+    pa_sample_spec StreamFormat(int sampleRate)
     {
-        pa_sample_spec spec {};
-        spec.format = PA_SAMPLE_S16LE;
-        spec.rate = static_cast<std::uint32_t>(sampleRate);
-        spec.channels = static_cast<std::uint8_t>(kChannels);
-        return spec;
+        pa_sample_spec streamFormat {};
+        streamFormat.format = PA_SAMPLE_S16LE;
+        streamFormat.rate = static_cast<std::uint32_t>(sampleRate);
+        streamFormat.channels = static_cast<std::uint8_t>(kChannels);
+        return streamFormat;
     }
 
 } // namespace
@@ -108,8 +108,8 @@ bool PulseSoundBackend::StartCaptureStream()
     if (!d.inputOpen || !d.buffer || !d.EnsureContextLocked())
         return false;
     d.DropRecordLocked(false);
-    const pa_sample_spec spec = ProgramSpec(kSampleRate);
-    d.record = pa_stream_new(d.context, "capture", &spec, nullptr);
+    const pa_sample_spec streamFormat = StreamFormat(kSampleRate);
+    d.record = pa_stream_new(d.context, "capture", &streamFormat, nullptr);
     if (d.record == nullptr) {
         d.FailFromContext();
         return false;
@@ -186,8 +186,8 @@ bool PulseSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, in
         const PulseLoopLock lock(d.loop);
         if (!d.EnsureContextLocked())
             return false;
-        const pa_sample_spec spec = ProgramSpec(sampleRate);
-        stream = pa_stream_new(d.context, "playback", &spec, nullptr);
+        const pa_sample_spec streamFormat = StreamFormat(sampleRate);
+        stream = pa_stream_new(d.context, "playback", &streamFormat, nullptr);
         if (stream == nullptr) {
             d.FailFromContext();
             return false;
@@ -211,7 +211,7 @@ bool PulseSoundBackend::PlaySamples(const std::vector<std::int16_t>& samples, in
             &playback);
         pa_buffer_attr attributes {};
         attributes.tlength
-            = static_cast<std::uint32_t>(pa_usec_to_bytes(kPlaybackLatencyUs, &spec));
+            = static_cast<std::uint32_t>(pa_usec_to_bytes(kPlaybackLatencyUs, &streamFormat));
         // Room for the whole block, so it is handed over at once (the server may grant less).
         attributes.maxlength = static_cast<std::uint32_t>(
             std::clamp<std::size_t>(bytes, attributes.tlength, kMaxServerBuffer));
