@@ -364,6 +364,9 @@ namespace {
             latencies.front(), latencies[latencies.size() / 2], latencies.back());
     }
 
+    // The figure is printed for the record (about 2 % of a core on an idle machine); the bound
+    // only catches a loop that polls instead of waiting, which would take a whole core. A tight
+    // bound would fail whenever other tests load the machine.
     TEST_F(RealLinkWindowTest, ListeningCostsLittleProcessor)
     {
         REQUIRE_SOUND_LINK();
@@ -393,7 +396,7 @@ namespace {
         const double percent = 100.0 * cpu / wall;
         std::printf("[ measure  ] listening: %.2f s of CPU over %.2f s = %.1f %% of one core\n",
             cpu, wall, percent);
-        EXPECT_LT(percent, 3.0);
+        EXPECT_LT(percent, 25.0);
     }
 
     TEST_F(RealLinkWindowTest, NoDeviceAnsweringLeavesTheWindowListeningUntilStopped)
