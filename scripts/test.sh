@@ -3,7 +3,8 @@
 # sound link, which this script starts when no sound server answers), the Debian package's and
 # the Windows build's tests (test-package.sh, test-windows.sh), then the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the tests that run threads under
-# ThreadSanitizer, compiles the Qt sound backend, then runs each fuzzer for a short while.
+# ThreadSanitizer (those builds and a compile of the Qt sound backend run beside the tests),
+# then each fuzzer for a short while.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -29,6 +30,35 @@ if ! pactl info >/dev/null 2>&1; then
 fi
 
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
+
+# The sanitizer builds and the Qt backend compile beside the tests, one low-priority job: the
+# audio tests mostly wait on real time. Their output goes to a log, shown when one fails.
+#  - AddressSanitizer and UndefinedBehaviorSanitizer: the headless core and its unit tests (the
+#    window's tests run in the main build);
+#  - ThreadSanitizer: only the suites with tests labelled "threads" (the capture buffer, the
+#    sound layer, the simulated link, the filters of a recording on threads; tests/CMakeLists.txt
+#    says which, and why not the sound backends);
+#  - the Qt Multimedia sound backend, the one Windows and macOS builds use: compiled only, so a
+#    change to the sound interface cannot leave it behind unnoticed (nothing here can run it).
+side_log="$QUELSOR_BUILD/side-builds.log"
+side_builds() {
+  quelsor_configure "$QUELSOR_ROOT/build-sanitize" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=ON \
+    -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+  nice -n 19 cmake --build "$QUELSOR_ROOT/build-sanitize" -j 1
+  quelsor_configure "$QUELSOR_ROOT/build-tsan" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=thread \
+    -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF
+  nice -n 19 cmake --build "$QUELSOR_ROOT/build-tsan" -j 1 --target test_audio test_sound test_sim
+  quelsor_configure "$QUELSOR_ROOT/build-qt-backend" -DQUELSOR_WERROR=ON \
+    -DQUELSOR_SOUND_BACKEND=qt -DQUELSOR_BUILD_TESTS=OFF -DQUELSOR_BUILD_BENCH=OFF
+  nice -n 19 cmake --build "$QUELSOR_ROOT/build-qt-backend" -j 1 --target quelsor_device
+}
+# In a process group of its own (set -m), so that an early exit stops the compilers as well.
+set -m
+(set -e; side_builds) >"$side_log" 2>&1 &
+side_pid=$!
+set +m
+trap 'kill -- -"$side_pid" 2>/dev/null || true; stop_link' EXIT
+
 (cd "$QUELSOR_BUILD" && ctest --output-on-failure -j "$jobs")
 
 # The Debian package, installed in a throw-away root (its window uses the sound link), then the
@@ -36,24 +66,13 @@ quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 "$QUELSOR_ROOT/scripts/test-package.sh"
 "$QUELSOR_ROOT/scripts/test-windows.sh"
 
-# Sanitizer build: the headless core and its unit tests (the window's tests ran above).
-quelsor_build "$QUELSOR_ROOT/build-sanitize" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=ON \
-  -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+if ! wait "$side_pid"; then
+  tail -n 60 "$side_log" >&2
+  echo "test.sh: a sanitizer or Qt backend build failed (whole log: $side_log)" >&2
+  exit 1
+fi
 (cd "$QUELSOR_ROOT/build-sanitize" && ctest --output-on-failure -j "$jobs" -L unit)
-
-# ThreadSanitizer build: only the suites with tests labelled "threads" (the capture buffer, the
-# sound layer, the simulated link, the filters of a recording on threads; tests/CMakeLists.txt
-# says which, and why not the Qt backend).
-quelsor_configure "$QUELSOR_ROOT/build-tsan" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=thread \
-  -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF
-cmake --build "$QUELSOR_ROOT/build-tsan" --target test_audio test_sound test_sim
 (cd "$QUELSOR_ROOT/build-tsan" && ctest --output-on-failure -j "$jobs" -L threads)
-
-# The Qt Multimedia sound backend, the one Windows and macOS builds use: compiled only, so a
-# change to the sound interface cannot leave it behind unnoticed (nothing here can run it).
-quelsor_configure "$QUELSOR_ROOT/build-qt-backend" -DQUELSOR_WERROR=ON -DQUELSOR_SOUND_BACKEND=qt \
-  -DQUELSOR_BUILD_TESTS=OFF -DQUELSOR_BUILD_BENCH=OFF
-cmake --build "$QUELSOR_ROOT/build-qt-backend" --target quelsor_device
 
 # A short fuzzing round over the formula evaluator, the configuration loader and the decoder.
 if command -v clang++ >/dev/null; then
