@@ -6,9 +6,15 @@
 # found something.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #     targets: fuzz_formula fuzz_config fuzz_decoder fuzz_recording
+#   scripts/fuzz.sh --build-only     builds every target and the seeds, runs nothing
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
+build_only=0
+if [ "${1:-}" = "--build-only" ]; then
+  build_only=1
+  shift
+fi
 seconds=${1:-60}
 shift || true
 targets=("$@")
@@ -34,6 +40,7 @@ if [ -x "$dir/fuzz/make_recording_seeds" ] && [ ! -d "$dir/seeds/recording" ]; t
   "$dir/fuzz/make_recording_seeds" "$dir/seeds/recording.new"
   mv "$dir/seeds/recording.new" "$dir/seeds/recording"
 fi
+[ "$build_only" -eq 0 ] || exit 0
 
 # Seed inputs (read only) and dictionary of each target.
 seeds_of() {

@@ -31,15 +31,17 @@ fi
 
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 
-# The sanitizer builds and the Qt backend compile beside the tests, one low-priority job: the
-# audio tests mostly wait on real time. Their output goes to a log, shown when one fails.
+# The sanitizer builds, the Qt backend and the fuzzers compile beside the tests as one
+# low-priority job: the audio tests mostly wait on real time. The output goes to a log, shown
+# when a build fails.
 #  - AddressSanitizer and UndefinedBehaviorSanitizer: the headless core and its unit tests (the
 #    window's tests run in the main build);
 #  - ThreadSanitizer: only the suites with tests labelled "threads" (the capture buffer, the
 #    sound layer, the simulated link, the filters of a recording on threads; tests/CMakeLists.txt
 #    says which, and why not the sound backends);
 #  - the Qt Multimedia sound backend, the one Windows and macOS builds use: compiled only, so a
-#    change to the sound interface cannot leave it behind unnoticed (nothing here can run it).
+#    change to the sound interface cannot leave it behind unnoticed (nothing here can run it);
+#  - the fuzzers (clang), run at the end.
 side_log="$QUELSOR_BUILD/side-builds.log"
 side_builds() {
   quelsor_configure "$QUELSOR_ROOT/build-sanitize" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=ON \
@@ -51,6 +53,9 @@ side_builds() {
   quelsor_configure "$QUELSOR_ROOT/build-qt-backend" -DQUELSOR_WERROR=ON \
     -DQUELSOR_SOUND_BACKEND=qt -DQUELSOR_BUILD_TESTS=OFF -DQUELSOR_BUILD_BENCH=OFF
   nice -n 19 cmake --build "$QUELSOR_ROOT/build-qt-backend" -j 1 --target quelsor_device
+  if command -v clang++ >/dev/null; then
+    CMAKE_BUILD_PARALLEL_LEVEL=1 nice -n 19 "$QUELSOR_ROOT/scripts/fuzz.sh" --build-only
+  fi
 }
 # In a process group of its own (set -m), so that an early exit stops the compilers as well.
 set -m
@@ -68,13 +73,14 @@ trap 'kill -- -"$side_pid" 2>/dev/null || true; stop_link' EXIT
 
 if ! wait "$side_pid"; then
   tail -n 60 "$side_log" >&2
-  echo "test.sh: a sanitizer or Qt backend build failed (whole log: $side_log)" >&2
+  echo "test.sh: a sanitizer, Qt backend or fuzzer build failed (whole log: $side_log)" >&2
   exit 1
 fi
 (cd "$QUELSOR_ROOT/build-sanitize" && ctest --output-on-failure -j "$jobs" -L unit)
 (cd "$QUELSOR_ROOT/build-tsan" && ctest --output-on-failure -j "$jobs" -L threads)
 
-# A short fuzzing round over the formula evaluator, the configuration loader and the decoder.
+# A short fuzzing round over the formula evaluator, the configuration loader, the decoder and
+# the reading of recordings.
 if command -v clang++ >/dev/null; then
-  "$QUELSOR_ROOT/scripts/fuzz.sh" 20
+  "$QUELSOR_ROOT/scripts/fuzz.sh" 10
 fi
