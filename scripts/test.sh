@@ -31,8 +31,8 @@ fi
 
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 
-# The sanitizer builds, the Qt backend and the fuzzers compile beside the tests as one
-# low-priority job: the audio tests mostly wait on real time. The output goes to a log, shown
+# The sanitizer builds, the Qt backend and the fuzzers compile beside the tests at the
+# lowest priority: the audio tests mostly wait on real time. The output goes to a log, shown
 # when a build fails.
 #  - AddressSanitizer and UndefinedBehaviorSanitizer: the headless core and its unit tests (the
 #    window's tests run in the main build);
@@ -46,15 +46,15 @@ side_log="$QUELSOR_BUILD/side-builds.log"
 side_builds() {
   quelsor_configure "$QUELSOR_ROOT/build-sanitize" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=ON \
     -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-  nice -n 19 cmake --build "$QUELSOR_ROOT/build-sanitize" -j 1
+  nice -n 19 cmake --build "$QUELSOR_ROOT/build-sanitize" -j "$jobs"
   quelsor_configure "$QUELSOR_ROOT/build-tsan" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=thread \
     -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF
-  nice -n 19 cmake --build "$QUELSOR_ROOT/build-tsan" -j 1 --target test_audio test_sound test_sim
+  nice -n 19 cmake --build "$QUELSOR_ROOT/build-tsan" -j "$jobs" --target test_audio test_sound test_sim
   quelsor_configure "$QUELSOR_ROOT/build-qt-backend" -DQUELSOR_WERROR=ON \
     -DQUELSOR_SOUND_BACKEND=qt -DQUELSOR_BUILD_TESTS=OFF -DQUELSOR_BUILD_BENCH=OFF
-  nice -n 19 cmake --build "$QUELSOR_ROOT/build-qt-backend" -j 1 --target quelsor_device
+  nice -n 19 cmake --build "$QUELSOR_ROOT/build-qt-backend" -j "$jobs" --target quelsor_device
   if command -v clang++ >/dev/null; then
-    CMAKE_BUILD_PARALLEL_LEVEL=1 nice -n 19 "$QUELSOR_ROOT/scripts/fuzz.sh" --build-only
+    CMAKE_BUILD_PARALLEL_LEVEL=$jobs nice -n 19 "$QUELSOR_ROOT/scripts/fuzz.sh" --build-only
   fi
 }
 # In a process group of its own (set -m), so that an early exit stops the compilers as well.
