@@ -132,6 +132,13 @@ void PulseSoundBackend::Impl::DropRecordLocked(bool deviceLost)
         buffer->MarkDeviceLost();
 }
 
+void PulseSoundBackend::Impl::CloseInputLocked()
+{
+    DropRecordLocked(false);
+    buffer.reset();
+    inputOpen = false;
+}
+
 bool PulseSoundBackend::Impl::DevicePresentLocked(bool input, const std::string& id)
 {
     struct Found {

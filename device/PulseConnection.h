@@ -106,6 +106,9 @@ struct PulseSoundBackend::Impl {
     // capture loop ends. No callback of the stream runs afterwards.
     void DropRecordLocked(bool deviceLost);
 
+    // Releases the capture device on purpose: the stream, the buffer and the open flag.
+    void CloseInputLocked();
+
     // Whether the device `id` of a direction is present (the default one when id is empty).
     bool DevicePresentLocked(bool input, const std::string& id);
 

@@ -60,9 +60,7 @@ void PulseSoundBackend::Unload()
         return;
     {
         const PulseLoopLock lock(impl_->loop);
-        impl_->DropRecordLocked(false);
-        impl_->buffer.reset();
-        impl_->inputOpen = false;
+        impl_->CloseInputLocked();
         impl_->DropContextLocked();
     }
     pa_threaded_mainloop_stop(impl_->loop);
@@ -146,9 +144,7 @@ void PulseSoundBackend::ReleaseCaptureDevice()
     if (impl_->loop == nullptr)
         return;
     const PulseLoopLock lock(impl_->loop);
-    impl_->DropRecordLocked(false);
-    impl_->buffer.reset();
-    impl_->inputOpen = false;
+    impl_->CloseInputLocked();
 }
 
 WaitResult PulseSoundBackend::WaitForNotification(NotificationEvent& event)
