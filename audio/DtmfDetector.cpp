@@ -1,5 +1,6 @@
 #include "DtmfDetector.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -66,40 +67,33 @@ char ToneMaskToChar(unsigned mask)
 
 BlockDecision ClassifyBlock(const ToneEnergies& energy, int threshold)
 {
-    // The three largest energies; on a tie the earlier tone keeps the higher rank.
+    // The three largest energies, a value held by two tones counting twice. Written without
+    // branches, as is the rest: on noise the energies come in any order, and a recording's
+    // reader classifies 3.6 million blocks per hour of sound.
     std::int32_t first = 0;
     std::int32_t second = 0;
     std::int32_t third = 0;
-    for (std::int32_t e : energy) {
-        if (e > first) {
-            third = second;
-            second = first;
-            first = e;
-        } else if (e > second) {
-            third = second;
-            second = e;
-        } else if (e > third) {
-            third = e;
-        }
+    for (const std::int32_t e : energy) {
+        const std::int32_t belowFirst = std::min(first, e);
+        first = std::max(first, e);
+        third = std::max(third, std::min(second, belowFirst));
+        second = std::max(second, belowFirst);
     }
     // 64-bit so that 1.5 × third and 2 × third cannot overflow.
-    const std::int64_t presentLimit = std::int64_t { third } + third / 2;
-    const std::int64_t indicatorLimit = 2 * std::int64_t { third };
+    const bool pairStandsOut = std::int64_t { third } + third / 2 < second;
+    const bool indicatorStandsOut = 2 * std::int64_t { third } < second;
 
     BlockDecision decision;
-    unsigned mask = 0;
+    unsigned mask = 0; // bit 7 − t for tone t
     int lowCount = 0;
     int highCount = 0;
     for (int t = 0; t < kToneCount; ++t) {
         const std::int32_t e = energy[static_cast<std::size_t>(t)];
-        const bool strong = e > threshold && e >= second;
-        if (strong && presentLimit < second) {
-            mask |= 1u;
-            ++(t < kLowGroupTones ? lowCount : highCount);
-        }
-        if (t < kToneCount - 1)
-            mask = (mask << 1) & 0xFFu;
-        decision.indicators[static_cast<std::size_t>(t)] = strong && indicatorLimit < second;
+        const bool strong = (e > threshold) & (e >= second);
+        const bool present = strong & pairStandsOut;
+        mask |= static_cast<unsigned>(present) << (kToneCount - 1 - t);
+        (t < kLowGroupTones ? lowCount : highCount) += present ? 1 : 0;
+        decision.indicators[static_cast<std::size_t>(t)] = strong & indicatorStandsOut;
     }
     if (lowCount != 1 || highCount != 1)
         mask = 0;
@@ -138,23 +132,53 @@ namespace {
 
     // Count filters side by side, sample by sample: each gets the same stream in the same order
     // while their independent recursions overlap. The count is a template argument so that the
-    // inner loop is unrolled.
+    // inner loop is unrolled. For each block, a filter's delay lines lie in a straight line (its
+    // seven latest values, then the block's), so the per-sample step indexes no ring and every
+    // division by the gain is done ahead of the recursion; the filters' own delay lines are read
+    // before the first block and set after the last.
     template <int Count>
     void RunFilters(BandPassFilter* filters, const std::int16_t* samples, std::size_t blocks,
         std::int32_t* energies, std::size_t stride)
     {
+        constexpr int kHistory = 7;
+        constexpr int kLine = kHistory + kBlockSamples;
+        static_assert(kHistory <= kBlockSamples);
+        if (blocks == 0)
+            return;
+        double xLine[Count][kLine];
+        double yLine[Count][kLine];
+        for (int k = 0; k < Count; ++k) {
+            for (int j = 0; j < kHistory; ++j) {
+                xLine[k][j] = filters[k].XHistory(j);
+                yLine[k][j] = filters[k].YHistory(j);
+            }
+        }
         for (std::size_t b = 0; b < blocks; ++b) {
             const std::int16_t* block = samples + b * kBlockSamples;
-            std::int64_t sums[Count] = {};
-            for (int i = 0; i < kBlockSamples; ++i) {
-                const double x = block[i];
-                for (int k = 0; k < Count; ++k)
-                    sums[k] += AbsTruncated(filters[k].FilterSample(x));
+            for (int k = 0; k < Count; ++k) {
+                const double gain = filters[k].gain;
+                for (int i = 0; i < kBlockSamples; ++i)
+                    xLine[k][kHistory + i] = static_cast<double>(block[i]) / gain;
             }
-            for (int k = 0; k < Count; ++k)
+            for (int i = 0; i < kBlockSamples; ++i) {
+                for (int k = 0; k < Count; ++k)
+                    yLine[k][kHistory + i]
+                        = filters[k].NextOutput(&xLine[k][i + 1], &yLine[k][i + 1]);
+            }
+            for (int k = 0; k < Count; ++k) {
+                std::int64_t sum = 0;
+                for (int i = 0; i < kBlockSamples; ++i)
+                    sum += AbsTruncated(yLine[k][kHistory + i]);
                 energies[static_cast<std::size_t>(k) * stride + b]
-                    = static_cast<std::int32_t>(sums[k] / kBlockSamples);
+                    = static_cast<std::int32_t>(sum / kBlockSamples);
+                for (int j = 0; j < kHistory; ++j) { // kHistory <= kBlockSamples: no overlap
+                    xLine[k][j] = xLine[k][kBlockSamples + j];
+                    yLine[k][j] = yLine[k][kBlockSamples + j];
+                }
+            }
         }
+        for (int k = 0; k < Count; ++k)
+            filters[k].AdvanceHistory(xLine[k], yLine[k], blocks * kBlockSamples);
     }
 
 } // namespace

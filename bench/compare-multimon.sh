@@ -21,10 +21,11 @@ make_recording="$QUELSOR_BUILD/bench/bench_make_recording"
 work=$(mktemp -d "${QUELSOR_BENCH_DIR:-$QUELSOR_BUILD}/compare-multimon.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Seconds of elapsed time of a command, its output thrown away.
+# Seconds of elapsed time of a command, to the millisecond, its output thrown away.
 seconds_of() {
-  /usr/bin/time -f %e -o "$work/time" "$@" >/dev/null 2>&1
-  cat "$work/time"
+  local start=$EPOCHREALTIME
+  "$@" >/dev/null 2>&1
+  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f\n", b - a }'
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 

@@ -42,15 +42,6 @@ namespace {
 
 } // namespace
 
-bool WantsHelp(const std::vector<std::string>& args)
-{
-    for (const std::string& arg : args) {
-        if (arg == "-h" || arg == "--help")
-            return true;
-    }
-    return false;
-}
-
 } // namespace quelsor::cli
 
 int main(int argc, char** argv)

@@ -1,5 +1,6 @@
 # What `cmake --install` puts under the prefix:
 #   bin/quelsor, bin/quelsor-cli
+#   libexec/quelsor/quelsor-cli-sound                quelsor-cli's sound commands (not on Windows)
 #   share/quelsor/quelsor.ini                        the sample configuration (the window copies it
 #                                                    to the user's folder at its first start)
 #   share/applications/quelsor.desktop, share/icons/hicolor/scalable/apps/quelsor.svg
@@ -8,6 +9,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS quelsor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET quelsor-cli-sound)
+  # Where quelsor-cli looks for it, relative to its own folder (cli/CMakeLists.txt).
+  install(TARGETS quelsor-cli-sound RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quelsor)
+endif()
 if(TARGET quelsor)
   install(TARGETS quelsor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
@@ -24,13 +29,18 @@ if(UNIX AND NOT CMAKE_CROSSCOMPILING)
   set(man_dir ${CMAKE_BINARY_DIR}/man)
   file(MAKE_DIRECTORY ${man_dir})
   set(man_pages)
+  # quelsor-cli's page holds the sound commands' help, which quelsor-cli-sound prints.
+  set(helper)
+  if(TARGET quelsor-cli-sound)
+    set(helper quelsor-cli-sound)
+  endif()
   function(quelsor_man_page target summary)
     set(page ${man_dir}/${target}.1.gz)
     add_custom_command(OUTPUT ${page}
       COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${target}> -DNAME=${target}
         "-DSUMMARY=${summary}" -DVERSION=${PROJECT_VERSION} -DOUTPUT=${page} ${ARGN}
         -P ${PROJECT_SOURCE_DIR}/cmake/MakeManPage.cmake
-      DEPENDS ${target} ${PROJECT_SOURCE_DIR}/cmake/MakeManPage.cmake
+      DEPENDS ${target} ${helper} ${PROJECT_SOURCE_DIR}/cmake/MakeManPage.cmake
       COMMENT "Writing the manual page of ${target}"
       VERBATIM)
     set(man_pages ${man_pages} ${page} PARENT_SCOPE)

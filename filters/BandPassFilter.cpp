@@ -26,6 +26,21 @@ void BandPassFilter::Design(double fLow, double fHigh)
     gain = DesignHypot(centreGain.re, centreGain.im);
 }
 
+void BandPassFilter::AdvanceHistory(const double* x, const double* y, std::size_t steps)
+{
+    const int at = static_cast<int>((static_cast<std::size_t>(historyPos) + steps) % 7);
+    // Entry k of a delay line sits at at + 1 + k, both copies of each slot alike, as
+    // FilterSample keeps them.
+    for (int k = 0; k < 7; ++k) {
+        const int slot = (at + 1 + k) % 7;
+        xRing[slot] = x[k];
+        xRing[slot + 7] = x[k];
+        yRing[slot] = y[k];
+        yRing[slot + 7] = y[k];
+    }
+    historyPos = at;
+}
+
 void BandPassFilter::ComputeSPlanePoles()
 {
     sPlane.numPoles = 0;

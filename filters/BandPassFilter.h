@@ -2,6 +2,7 @@
 
 #include "filters/Complex.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace quelsor {
@@ -68,6 +69,16 @@ public:
     // so that the detector's per-sample loop can inline it.
     double FilterSample(double x);
 
+    // The step's arithmetic alone, on delay lines laid out by the caller: xh[0..6] the scaled
+    // inputs oldest first (xh[6] = x[n] / gain), yh[0..5] the six previous outputs, oldest
+    // first. FilterSample and the detector's block loop both compute through it.
+    double NextOutput(const double* xh, const double* yh) const;
+
+    // Puts the delay lines where `steps` further calls of FilterSample would have left them,
+    // given the seven latest scaled inputs x[0..6] and outputs y[0..6] of those steps, oldest
+    // first: for a caller that ran NextOutput on delay lines of its own.
+    void AdvanceHistory(const double* x, const double* y, std::size_t steps);
+
     // The design steps, in the order Design runs them.
     void ComputeSPlanePoles();
     void ChoosePole(Complex z); // keeps z when z.re < 0 and the next mask bit is set
@@ -96,8 +107,15 @@ inline double BandPassFilter::FilterSample(double x)
     xRing[at] = scaled;
     xRing[at + 7] = scaled;
     // xh[0..6]: inputs oldest first (xh[6] is x / gain); yh[0..5]: the six previous outputs.
-    const double* xh = xRing + at + 1;
-    const double* yh = yRing + at + 1;
+    const double y = NextOutput(xRing + at + 1, yRing + at + 1);
+    yRing[at] = y;
+    yRing[at + 7] = y;
+    historyPos = at;
+    return y;
+}
+
+inline double BandPassFilter::NextOutput(const double* xh, const double* yh) const
+{
     // The sum is accumulated in extended precision where the platform has it, in this order of
     // terms, and rounded to double once. GCC and Clang on x86 (Linux, MinGW-w64) give long
     // double 64 significant bits, so those builds filter bit for bit alike. MSVC's long double
@@ -109,11 +127,7 @@ inline double BandPassFilter::FilterSample(double x)
         + Wide(yCoeffs[0]) * Wide(yh[0]) + Wide(yCoeffs[1]) * Wide(yh[1])
         + Wide(yCoeffs[2]) * Wide(yh[2]) + Wide(yCoeffs[3]) * Wide(yh[3])
         + Wide(yCoeffs[4]) * Wide(yh[4]) + Wide(yCoeffs[5]) * Wide(yh[5]);
-    const double y = static_cast<double>(sum);
-    yRing[at] = y;
-    yRing[at + 7] = y;
-    historyPos = at;
-    return y;
+    return static_cast<double>(sum);
 }
 
 } // namespace quelsor

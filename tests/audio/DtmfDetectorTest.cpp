@@ -3,11 +3,13 @@
 
 #include "audio/DetectorFeed.h"
 #include "audio/DtmfDetector.h"
+#include "audio/FilterBank.h"
 #include "audio/ToneGenerator.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -86,6 +88,92 @@ namespace {
             for (int t = 0; t < 8; ++t)
                 lit |= d.indicators[static_cast<std::size_t>(t)] ? (0x80u >> t) : 0u;
             EXPECT_EQ(lit, row.indicators) << row.name;
+        }
+    }
+
+    // The same rules, ranked by sorting, on random energies from a narrow range (so that ties
+    // are common) and from the whole range.
+    TEST(ClassifyBlockTest, RandomEnergiesFollowTheRankingBySort)
+    {
+        std::mt19937 random(17);
+        for (const std::int32_t top : { 12, 2147483647 }) {
+            std::uniform_int_distribution<std::int32_t> energyOf(0, top);
+            for (int n = 0; n < 20000; ++n) {
+                ToneEnergies energy;
+                for (std::int32_t& e : energy)
+                    e = energyOf(random);
+                const int threshold = n % 3 == 0 ? 0 : energyOf(random);
+                std::vector<std::int64_t> ranked(energy.begin(), energy.end());
+                std::sort(ranked.rbegin(), ranked.rend());
+                const std::int64_t second = ranked[1];
+                const std::int64_t third = ranked[2];
+                unsigned mask = 0;
+                unsigned lit = 0;
+                int low = 0;
+                int high = 0;
+                for (int t = 0; t < 8; ++t) {
+                    const std::int32_t e = energy[static_cast<std::size_t>(t)];
+                    const bool strong = e > threshold && e >= second;
+                    if (strong && third + third / 2 < second) {
+                        mask |= 0x80u >> t;
+                        ++(t < 4 ? low : high);
+                    }
+                    if (strong && 2 * third < second)
+                        lit |= 0x80u >> t;
+                }
+                const BlockDecision d = ClassifyBlock(energy, threshold);
+                ASSERT_EQ(d.toneMask, low == 1 && high == 1 ? mask : 0u) << n;
+                unsigned got = 0;
+                for (int t = 0; t < 8; ++t)
+                    got |= d.indicators[static_cast<std::size_t>(t)] ? (0x80u >> t) : 0u;
+                ASSERT_EQ(got, lit) << n;
+            }
+        }
+    }
+
+    // The block loop runs the filters on delay lines of its own: its energies, and the delay
+    // lines it leaves in each filter, are those of FilterSample called sample by sample, over
+    // runs of one block and of many, from any position of the filters' rings.
+    TEST(FilterEnergiesTest, SameAsFilterSampleSampleBySample)
+    {
+        constexpr std::size_t kBlocks = 300;
+        std::vector<std::int16_t> samples(kBlocks * kBlockSamples);
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> noise(-20000, 20000);
+        for (std::int16_t& s : samples)
+            s = static_cast<std::int16_t>(noise(random));
+        const auto byBlock = NewDesignedFilterBank();
+        const auto bySample = NewDesignedFilterBank();
+        for (std::size_t t = 0; t < kToneCount; ++t) {
+            for (std::size_t n = 0; n < t; ++n) {
+                (*byBlock)[t].FilterSample(900.0 * n);
+                (*bySample)[t].FilterSample(900.0 * n);
+            }
+        }
+        std::size_t b = 0;
+        for (const std::size_t run : { 1, 1, 5, 64, 229 }) {
+            std::vector<std::int32_t> energies(kToneCount * run);
+            FilterEnergies(byBlock->data(), kToneCount, samples.data() + b * kBlockSamples, run,
+                energies.data(), run);
+            for (std::size_t r = 0; r < run; ++r, ++b) {
+                for (std::size_t t = 0; t < kToneCount; ++t) {
+                    std::int64_t sum = 0;
+                    for (std::size_t i = 0; i < kBlockSamples; ++i) {
+                        const double y
+                            = (*bySample)[t].FilterSample(samples[b * kBlockSamples + i]);
+                        sum += static_cast<std::int32_t>(std::fabs(y));
+                    }
+                    ASSERT_EQ(energies[t * run + r], sum / kBlockSamples)
+                        << "block " << b << ", tone " << t;
+                }
+            }
+            for (std::size_t t = 0; t < kToneCount; ++t) {
+                const BandPassFilter& one = (*byBlock)[t];
+                const BandPassFilter& other = (*bySample)[t];
+                EXPECT_EQ(one.historyPos, other.historyPos) << "tone " << t;
+                EXPECT_EQ(std::memcmp(one.xRing, other.xRing, sizeof one.xRing), 0) << t;
+                EXPECT_EQ(std::memcmp(one.yRing, other.yRing, sizeof one.yRing), 0) << t;
+            }
         }
     }
 

@@ -2,9 +2,11 @@
 // and exit status 2 before any sound device is touched, so these run without a sound server.
 
 #include "tests/support/CliRunner.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -115,6 +117,39 @@ namespace {
                         + ".none'\n" },
             });
     }
+
+#ifdef QUELSOR_CLI_SOUND_HELPER
+    // quelsor-cli finds its sound helper beside itself (the build tree) or where the install
+    // puts it relative to bin/; without it, a sound command says so instead of failing
+    // obscurely, and the other commands work as before.
+    TEST(SoundHelper, FoundBesideOrInLibexecElseNamedInTheError)
+    {
+        namespace fs = std::filesystem;
+        const testing::ScratchFolder folder("sound-helper");
+        const fs::path bin = folder.Path() / "bin";
+        const fs::path libexec = folder.Path() / "libexec" / "quelsor";
+        fs::create_directories(bin);
+        fs::copy_file(QUELSOR_CLI, bin / "quelsor-cli");
+        const std::string cli = (bin / "quelsor-cli").string();
+
+        const CliRun missing = testing::RunProgram(cli, { "devices", "--help" });
+        EXPECT_EQ(missing.exitCode, 2);
+        EXPECT_EQ(missing.out, "");
+        EXPECT_EQ(missing.err,
+            "quelsor-cli devices: the sound commands are not installed (quelsor-cli-sound is "
+            "neither beside quelsor-cli nor in ../libexec/quelsor from it)\n");
+        EXPECT_EQ(testing::RunProgram(cli, { "formula", "1+2" }).exitCode, 0);
+
+        fs::create_directories(libexec);
+        fs::copy_file(QUELSOR_CLI_SOUND_HELPER, libexec / "quelsor-cli-sound");
+        const CliRun installed = testing::RunProgram(cli, { "request", "--help" });
+        EXPECT_EQ(installed.exitCode, 0) << installed.err;
+        EXPECT_EQ(installed.out.rfind("Usage: quelsor-cli request", 0), 0u) << installed.out;
+        const CliRun refused = testing::RunProgram(cli, { "poll", "--every" });
+        EXPECT_EQ(refused.exitCode, 2);
+        EXPECT_EQ(refused.err, Usage("poll", "--every needs a value"));
+    }
+#endif
 
 } // namespace
 } // namespace quelsor
