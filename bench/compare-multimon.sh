@@ -3,7 +3,7 @@
 # (multimon-ng -a DTMF -t wav, which reads WAV through sox) on the same file in the same run, and
 # against its own one-thread run; with --long, also the peak memory and the time of detect and
 # decode on a 4-hour 48 kHz stereo WAV file (2.8 GB, written and removed here). Prints the
-# medians of RUNS runs (5) and the ratios. Run it on a quiet machine: the load is printed before
+# medians of RUNS runs (5) and the ratios, also per round and of the fastest runs. Run it on a quiet machine: the load is printed before
 # and after. The recordings are written below QUELSOR_BENCH_DIR (default: the build folder).
 #   bench/compare-multimon.sh [--long]
 # Installs multimon-ng, sox and time when missing (as root; otherwise prints the apt-get line).
@@ -48,7 +48,21 @@ echo "  quelsor-cli detect            ${t_ours} s   (runs: ${ours[*]})"
 echo "  quelsor-cli detect --threads 1 ${t_one} s   (runs: ${one[*]})"
 echo "  multimon-ng -a DTMF -t wav    ${t_multimon} s   (runs: ${multimon[*]})"
 awk -v o="$t_ours" -v s="$t_one" -v m="$t_multimon" 'BEGIN {
-  printf "  speed against multimon-ng: %.2fx   against one thread: %.2fx\n", m / o, s / o }'
+  printf "  speed against multimon-ng: %.2fx   against one thread: %.2fx   (ratio of the medians)\n",
+    m / o, s / o }'
+# On a shared machine a slow spell slows every program of a round alike: the ratios of each
+# round (its three runs follow each other) and of the fastest runs are steadier figures.
+ratio_medians=$(for ((run = 0; run < runs; run++)); do
+  echo "${multimon[run]} ${ours[run]} ${one[run]}"
+done | awk '{ print $1 / $2, $3 / $2 }')
+echo "  median of the rounds' ratios: against multimon-ng" \
+  "$(cut -d' ' -f1 <<<"$ratio_medians" | median | xargs printf '%.2fx')," \
+  "against one thread $(cut -d' ' -f2 <<<"$ratio_medians" | median | xargs printf '%.2fx')"
+fastest() { sort -n | head -1; }
+awk -v o="$(printf '%s\n' "${ours[@]}" | fastest)" -v s="$(printf '%s\n' "${one[@]}" | fastest)" \
+  -v m="$(printf '%s\n' "${multimon[@]}" | fastest)" 'BEGIN {
+  printf "  fastest runs: %.3f s, one thread %.3f s, multimon-ng %.3f s: %.2fx and %.2fx\n",
+    o, s, m, m / o, s / o }'
 
 if [ "$long" -eq 1 ]; then
   big="$work/answers-4h-48k-stereo.wav"
