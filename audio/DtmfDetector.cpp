@@ -1,6 +1,7 @@
 #include "DtmfDetector.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -84,18 +85,17 @@ BlockDecision ClassifyBlock(const ToneEnergies& energy, int threshold)
     const bool indicatorStandsOut = 2 * std::int64_t { third } < second;
 
     BlockDecision decision;
-    unsigned mask = 0; // bit 7 − t for tone t
-    int lowCount = 0;
-    int highCount = 0;
+    unsigned mask = 0; // bit 7 − t for tone t: the low group in the upper four bits
     for (int t = 0; t < kToneCount; ++t) {
         const std::int32_t e = energy[static_cast<std::size_t>(t)];
         const bool strong = (e > threshold) & (e >= second);
-        const bool present = strong & pairStandsOut;
-        mask |= static_cast<unsigned>(present) << (kToneCount - 1 - t);
-        (t < kLowGroupTones ? lowCount : highCount) += present ? 1 : 0;
+        mask |= static_cast<unsigned>(strong & pairStandsOut) << (kToneCount - 1 - t);
         decision.indicators[static_cast<std::size_t>(t)] = strong & indicatorStandsOut;
     }
-    if (lowCount != 1 || highCount != 1)
+    // One tone of each group, or none.
+    constexpr int kHighGroupTones = kToneCount - kLowGroupTones;
+    if (std::popcount(mask >> kHighGroupTones) != 1
+        || std::popcount(mask & ((1u << kHighGroupTones) - 1)) != 1)
         mask = 0;
     decision.toneMask = static_cast<std::uint8_t>(mask);
     return decision;
