@@ -28,9 +28,10 @@ int main(int argc, char** argv)
                 return command.run(args);
         }
     }
-    std::fprintf(stderr,
+    const bool help = arguments.size() >= 2 && (arguments[1] == "-h" || arguments[1] == "--help");
+    std::fprintf(help ? stdout : stderr,
         "Usage: quelsor-cli-sound devices|simulate|request|poll [OPTIONS]\n"
         "The sound commands of quelsor-cli, which runs this program for them: see "
         "'quelsor-cli --help'.\n");
-    return 2;
+    return help ? 0 : 2;
 }

@@ -148,6 +148,13 @@ namespace {
         const CliRun refused = testing::RunProgram(cli, { "poll", "--every" });
         EXPECT_EQ(refused.exitCode, 2);
         EXPECT_EQ(refused.err, Usage("poll", "--every needs a value"));
+
+        // Run by hand, the helper names its commands.
+        const CliRun helperHelp = testing::RunProgram(QUELSOR_CLI_SOUND_HELPER, { "--help" });
+        EXPECT_EQ(helperHelp.exitCode, 0);
+        EXPECT_EQ(
+            helperHelp.out.rfind("Usage: quelsor-cli-sound devices|simulate|request|poll", 0), 0u);
+        EXPECT_EQ(testing::RunProgram(QUELSOR_CLI_SOUND_HELPER, { "fft" }).exitCode, 2);
     }
 #endif
 
