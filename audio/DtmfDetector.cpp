@@ -140,7 +140,7 @@ namespace {
     void RunFilters(BandPassFilter* filters, const std::int16_t* samples, std::size_t blocks,
         std::int32_t* energies, std::size_t stride)
     {
-        constexpr int kHistory = 7;
+        constexpr int kHistory = BandPassFilter::kDelayLength;
         constexpr int kLine = kHistory + kBlockSamples;
         static_assert(kHistory <= kBlockSamples);
         if (blocks == 0)

@@ -52,12 +52,12 @@ awk -v o="$t_ours" -v s="$t_one" -v m="$t_multimon" 'BEGIN {
     m / o, s / o }'
 # On a shared machine a slow spell slows every program of a round alike: the ratios of each
 # round (its three runs follow each other) and of the fastest runs are steadier figures.
-ratio_medians=$(for ((run = 0; run < runs; run++)); do
+round_ratios=$(for ((run = 0; run < runs; run++)); do
   echo "${multimon[run]} ${ours[run]} ${one[run]}"
 done | awk '{ print $1 / $2, $3 / $2 }')
 echo "  median of the rounds' ratios: against multimon-ng" \
-  "$(cut -d' ' -f1 <<<"$ratio_medians" | median | xargs printf '%.2fx')," \
-  "against one thread $(cut -d' ' -f2 <<<"$ratio_medians" | median | xargs printf '%.2fx')"
+  "$(cut -d' ' -f1 <<<"$round_ratios" | median | xargs printf '%.2fx')," \
+  "against one thread $(cut -d' ' -f2 <<<"$round_ratios" | median | xargs printf '%.2fx')"
 fastest() { sort -n | head -1; }
 awk -v o="$(printf '%s\n' "${ours[@]}" | fastest)" -v s="$(printf '%s\n' "${one[@]}" | fastest)" \
   -v m="$(printf '%s\n' "${multimon[@]}" | fastest)" 'BEGIN {

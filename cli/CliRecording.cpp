@@ -72,7 +72,7 @@ std::unique_ptr<ProgressLine> NewProgressLine(const RecordingReader& reader)
     const double total = info.frames < 0 || info.sampleRate <= 0
         ? -1.0
         : static_cast<double>(info.frames) / info.sampleRate;
-    return std::make_unique<ProgressLine>(stderr, total, ProgressLine::StderrIsTerminal());
+    return std::make_unique<ProgressLine>(stderr, total, ProgressLine::IsTerminal(stderr));
 }
 
 void ReadWholeRecording(RecordingReader& reader, ProgressLine& progress,

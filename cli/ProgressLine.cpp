@@ -29,7 +29,7 @@ ProgressLine::ProgressLine(std::FILE* out, double totalSeconds, bool terminal)
     : out_(out)
     , total_(totalSeconds)
     , shown_(terminal && totalSeconds > kMinSeconds)
-    , stdoutTerminal_(shown_ && StdoutIsTerminal())
+    , stdoutTerminal_(shown_ && IsTerminal(stdout))
     , start_(std::chrono::steady_clock::now())
     , lastDraw_(start_)
 {
@@ -77,21 +77,12 @@ void ProgressLine::Erase()
     drawn_ = false;
 }
 
-bool ProgressLine::StderrIsTerminal()
+bool ProgressLine::IsTerminal(std::FILE* stream)
 {
 #ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
+    return _isatty(_fileno(stream)) != 0;
 #else
-    return isatty(fileno(stderr)) != 0;
-#endif
-}
-
-bool ProgressLine::StdoutIsTerminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stdout)) != 0;
-#else
-    return isatty(fileno(stdout)) != 0;
+    return isatty(fileno(stream)) != 0;
 #endif
 }
 

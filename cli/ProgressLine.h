@@ -34,9 +34,8 @@ public:
 
     // The text of the line, e.g. " 42%  01:40:48 of 04:00:00  00:00:31 elapsed  195x real time".
     static std::string Text(double secondsRead, double totalSeconds, double elapsedSeconds);
-    // True when stderr (stdout) is a terminal.
-    static bool StderrIsTerminal();
-    static bool StdoutIsTerminal();
+    // True when stream (stderr, stdout) is a terminal.
+    static bool IsTerminal(std::FILE* stream);
 
 private:
     std::FILE* out_;

@@ -28,15 +28,15 @@ void BandPassFilter::Design(double fLow, double fHigh)
 
 void BandPassFilter::AdvanceHistory(const double* x, const double* y, std::size_t steps)
 {
-    const int at = static_cast<int>((static_cast<std::size_t>(historyPos) + steps) % 7);
+    const int at = static_cast<int>((static_cast<std::size_t>(historyPos) + steps) % kDelayLength);
     // Entry k of a delay line sits at at + 1 + k, both copies of each slot alike, as
     // FilterSample keeps them.
-    for (int k = 0; k < 7; ++k) {
-        const int slot = (at + 1 + k) % 7;
+    for (int k = 0; k < kDelayLength; ++k) {
+        const int slot = (at + 1 + k) % kDelayLength;
         xRing[slot] = x[k];
-        xRing[slot + 7] = x[k];
+        xRing[slot + kDelayLength] = x[k];
         yRing[slot] = y[k];
-        yRing[slot + 7] = y[k];
+        yRing[slot + kDelayLength] = y[k];
     }
     historyPos = at;
 }

@@ -50,8 +50,9 @@ public:
     // shifted on every sample: each value is stored twice, at historyPos and historyPos + 7, so
     // the seven latest values always lie contiguous, oldest first, from historyPos + 1. Read
     // them with XHistory / YHistory.
-    double xRing[14] {};
-    double yRing[14] {};
+    static constexpr int kDelayLength = 7; // values in each delay line
+    double xRing[2 * kDelayLength] {};
+    double yRing[2 * kDelayLength] {};
     std::int32_t historyPos = 0; // 0..6
 
     // Entry k of the input / output delay line: 0 the oldest (six steps before the newest) .. 6
@@ -101,15 +102,15 @@ void MultiplyFactor(Complex w, int n, Complex* coeffs);
 inline double BandPassFilter::FilterSample(double x)
 {
     int at = historyPos + 1;
-    if (at == 7)
+    if (at == kDelayLength)
         at = 0;
     const double scaled = x / gain;
     xRing[at] = scaled;
-    xRing[at + 7] = scaled;
+    xRing[at + kDelayLength] = scaled;
     // xh[0..6]: inputs oldest first (xh[6] is x / gain); yh[0..5]: the six previous outputs.
     const double y = NextOutput(xRing + at + 1, yRing + at + 1);
     yRing[at] = y;
-    yRing[at + 7] = y;
+    yRing[at + kDelayLength] = y;
     historyPos = at;
     return y;
 }

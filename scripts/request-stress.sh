@@ -19,30 +19,18 @@ for tool in pulseaudio pactl pacat; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quelsor-stress-XXXXXX")
-server_pid=
+QUELSOR_PULSE_PID=
 churn_pid=
 cleanup() {
   [ -n "$churn_pid" ] && kill "$churn_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  [ -n "$QUELSOR_PULSE_PID" ] && kill "$QUELSOR_PULSE_PID" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-export PULSE_RUNTIME_PATH=$work PULSE_STATE_PATH=$work PULSE_SERVER=unix:$work/native
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-  --load="module-native-protocol-unix socket=$work/native" \
-  --load="module-null-sink sink_name=stress format=s16le rate=16000 channels=1" \
-  --load="module-remap-source master=stress.monitor source_name=stress_in" \
-  >/dev/null 2>"$work/pulseaudio.log" &
-server_pid=$!
-for _ in $(seq 50); do
-  pactl info >/dev/null 2>&1 && break
-  sleep 0.1
-done
-pactl info >/dev/null 2>&1 || { cat "$work/pulseaudio.log" >&2; exit 2; }
-pactl set-default-sink stress
-pactl set-default-source stress_in
+source "$root/scripts/private-pulse.sh"
+quelsor_start_private_pulse "$work" stress
 
 # 100 ms of silence played again and again: a stream appears and goes about ten times a second.
 head -c 3200 /dev/zero >"$work/blip.raw"

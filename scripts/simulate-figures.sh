@@ -17,31 +17,19 @@ for tool in pulseaudio pactl parec; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quelsor-figures-XXXXXX")
-server_pid=
+QUELSOR_PULSE_PID=
 listener_pid=
 simulate_pid=
 cleanup() {
-  for pid in $simulate_pid $listener_pid $server_pid; do kill "$pid" 2>/dev/null || true; done
+  for pid in $simulate_pid $listener_pid $QUELSOR_PULSE_PID; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-export PULSE_RUNTIME_PATH=$work PULSE_STATE_PATH=$work PULSE_SERVER=unix:$work/native
+source "$root/scripts/private-pulse.sh"
 start_server() {
-  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-    --load="module-native-protocol-unix socket=$work/native" \
-    --load="module-null-sink sink_name=figures format=s16le rate=16000 channels=1" \
-    --load="module-remap-source master=figures.monitor source_name=figures_in" \
-    >/dev/null 2>>"$work/pulseaudio.log" &
-  server_pid=$!
-  for _ in $(seq 50); do
-    pactl info >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  pactl info >/dev/null 2>&1 || { cat "$work/pulseaudio.log" >&2; exit 2; }
-  pactl set-default-sink figures
-  pactl set-default-source figures_in
+  quelsor_start_private_pulse "$work" figures
   # A quiet listener on the monitor keeps the null sink as quick as a sound card.
   parec --latency-msec=100 -d figures.monitor >/dev/null 2>&1 &
   listener_pid=$!
@@ -73,7 +61,7 @@ awk -v used=$((after - before)) -v hz="$ticks" -v s="$seconds" 'BEGIN {
     100 * used / hz / s }'
 
 kill "$listener_pid" 2>/dev/null || true
-{ kill -KILL "$server_pid" && wait "$server_pid"; } 2>/dev/null || true
+{ kill -KILL "$QUELSOR_PULSE_PID" && wait "$QUELSOR_PULSE_PID"; } 2>/dev/null || true
 sleep 2
 start_server
 if back=$(wait_listening 1); then

@@ -2,6 +2,8 @@
 // second): the device list, the devices chosen by --input and --output, and simulate, request and
 // poll when the server is killed and started again on the same socket.
 
+#include "SimulatedDevice.h"
+
 #include "tests/support/PrivateSoundServer.h"
 
 #include <QByteArray>
@@ -20,6 +22,7 @@
 namespace {
 
 using quelsor::testing::PrivateSoundServer;
+using quelsor::testing::SimulatedDevice;
 
 const QString kCli = QStringLiteral(QUELSOR_CLI);
 const QString kSampleIni = QStringLiteral(QUELSOR_SAMPLE_INI);
@@ -44,15 +47,14 @@ protected:
     }
     void TearDown() override
     {
-        for (QProcess* process : { &device, &poll }) {
-            if (process->state() != QProcess::NotRunning) {
-                process->terminate();
-                if (!process->waitForFinished(5000))
-                    process->kill();
-            }
+        device.Stop();
+        if (poll.state() != QProcess::NotRunning) {
+            poll.terminate();
+            if (!poll.waitForFinished(5000))
+                poll.kill();
         }
         if (HasFailure())
-            std::printf("simulate said:\n%s\n", said.constData());
+            std::printf("simulate said:\n%s\n", device.Said().constData());
     }
 
     // quelsor-cli with arguments on the private server, waited for at most limitMs.
@@ -82,41 +84,16 @@ protected:
             + extra);
     }
 
-    // The remote device in the background: simulate answering the worked example.
+    // The remote device in the background on the server.
     void StartDevice(const QStringList& options = {})
     {
-        device.setProcessEnvironment(server.Environment());
-        device.setWorkingDirectory(folder.path());
-        device.setStandardOutputFile(QProcess::nullDevice());
-        device.start(kCli,
-            QStringList { QStringLiteral("simulate"), QStringLiteral("--answer"),
-                QStringLiteral("1234=78D1CA1C#") }
-                + options);
-        ASSERT_TRUE(device.waitForStarted(5000));
-    }
-    // Waits until simulate says `text` after what it had said at the last Mark().
-    bool DeviceSays(const QByteArray& text, int limitMs = 20000)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (said.indexOf(text, mark) < 0 && clock.elapsed() < limitMs) {
-            device.waitForReadyRead(100);
-            said += device.readAllStandardError();
-        }
-        return said.indexOf(text, mark) >= 0;
-    }
-    void Mark()
-    {
-        said += device.readAllStandardError();
-        mark = said.size();
+        ASSERT_NO_FATAL_FAILURE(device.Start(server, folder.path(), options));
     }
 
     PrivateSoundServer server { 2 };
     QTemporaryDir folder;
-    QProcess device;
+    SimulatedDevice device;
     QProcess poll;
-    QByteArray said; // what simulate said so far
-    qsizetype mark = 0;
 };
 
 TEST_F(CliRecoveryTest, DevicesListsInputsThenOutputsWithTheDefaults)
@@ -144,13 +121,13 @@ TEST_F(CliRecoveryTest, RequestAndSimulateUseTheChosenPairWhileTheDefaultsAreEls
 {
     StartDevice({ QStringLiteral("--input"), QStringLiteral("link a input"),
         QStringLiteral("--output"), QStringLiteral("link_a"), QStringLiteral("--once") });
-    ASSERT_TRUE(DeviceSays("simulate: listening"));
+    ASSERT_TRUE(device.Says("simulate: listening"));
     const CliRun run = Request({ QStringLiteral("--input"), QStringLiteral("LINK_A_IN"),
         QStringLiteral("--output"), QStringLiteral("A") });
     EXPECT_EQ(run.exit, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("Moteur 1=Marche")) << run.out.toStdString();
-    EXPECT_TRUE(device.waitForFinished(5000));
-    EXPECT_EQ(device.exitCode(), 0);
+    EXPECT_TRUE(device.Process().waitForFinished(5000));
+    EXPECT_EQ(device.Process().exitCode(), 0);
 
     // A name that matches no device: the list of devices, and nothing is sent.
     for (const QString& option : { QStringLiteral("--input"), QStringLiteral("--output") }) {
@@ -170,14 +147,14 @@ TEST_F(CliRecoveryTest, RequestAndSimulateUseTheChosenPairWhileTheDefaultsAreEls
 TEST_F(CliRecoveryTest, SimulateAndRequestGoOnAfterTheServerRestarts)
 {
     StartDevice();
-    ASSERT_TRUE(DeviceSays("simulate: listening"));
+    ASSERT_TRUE(device.Says("simulate: listening"));
     const CliRun before = Request();
     EXPECT_EQ(before.exit, 0) << before.err.toStdString();
     EXPECT_TRUE(before.out.contains("Moteur 1=Marche"));
 
-    Mark();
+    device.Mark();
     server.Kill();
-    EXPECT_TRUE(DeviceSays("simulate: input lost, retrying", 5000));
+    EXPECT_TRUE(device.Says("simulate: input lost, retrying", 5000));
     QElapsedTimer clock;
     clock.start();
     const CliRun down = Request();
@@ -185,12 +162,12 @@ TEST_F(CliRecoveryTest, SimulateAndRequestGoOnAfterTheServerRestarts)
     EXPECT_FALSE(down.crashed);
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_TRUE(down.err.contains("the sound server cannot be reached")) << down.err.toStdString();
-    EXPECT_EQ(device.state(), QProcess::Running) << "simulate gave up";
+    EXPECT_EQ(device.Process().state(), QProcess::Running) << "simulate gave up";
 
-    Mark();
+    device.Mark();
     ASSERT_TRUE(server.Start()) << server.Missing().toStdString();
-    ASSERT_TRUE(DeviceSays("simulate: listening")) << "simulate did not come back";
-    EXPECT_EQ(said.count("simulate: input lost, retrying"), 1) << "said at every retry";
+    ASSERT_TRUE(device.Says("simulate: listening")) << "simulate did not come back";
+    EXPECT_EQ(device.Said().count("simulate: input lost, retrying"), 1) << "said at every retry";
     const CliRun after = Request();
     EXPECT_EQ(after.exit, 0) << after.err.toStdString();
     EXPECT_TRUE(after.out.contains("Moteur 1=Marche"));
@@ -228,7 +205,7 @@ TEST_F(CliRecoveryTest, RequestWhoseServerDiesWhileListeningEndsWithTheLayersMes
 TEST_F(CliRecoveryTest, PollGivesOkThenErrorThenOkAcrossAServerRestart)
 {
     StartDevice();
-    ASSERT_TRUE(DeviceSays("simulate: listening"));
+    ASSERT_TRUE(device.Says("simulate: listening"));
     const QString jsonl = folder.filePath(QStringLiteral("records.jsonl"));
     poll.setProcessEnvironment(server.Environment());
     poll.setWorkingDirectory(folder.path());
@@ -249,8 +226,7 @@ TEST_F(CliRecoveryTest, PollGivesOkThenErrorThenOkAcrossAServerRestart)
         clock.start();
         while (
             records().count("\"status\":\"" + status + "\"") < count && clock.elapsed() < limitMs) {
-            device.waitForReadyRead(100);
-            said += device.readAllStandardError();
+            device.Read(100);
         }
         return records().count("\"status\":\"" + status + "\"") >= count;
     };

@@ -10,6 +10,8 @@
 #include "sound/SoundLayer.h"
 #include "tests/support/PrivateSoundServer.h"
 
+#include "SimulatedDevice.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,6 +33,7 @@ namespace quelsor {
 namespace {
 
     using testing::PrivateSoundServer;
+    using testing::SimulatedDevice;
 
     class RecordingMessages : public IOperatorMessages {
     public:
@@ -58,13 +61,9 @@ namespace {
         {
             if (window)
                 window->close();
-            if (device.state() != QProcess::NotRunning) {
-                device.terminate();
-                if (!device.waitForFinished(5000))
-                    device.kill();
-            }
+            device.Stop();
             if (HasFailure()) {
-                std::printf("simulate said:\n%s\n", said.constData());
+                std::printf("simulate said:\n%s\n", device.Said().constData());
                 if (window)
                     std::printf(
                         "the log:\n%s\n", window->logLines().join('\n').toUtf8().constData());
@@ -104,37 +103,17 @@ namespace {
             return n;
         }
 
-        // The remote device: quelsor-cli simulate on the private server, answering the worked
-        // example.
+        // The remote device on the private server.
         void StartDevice(const QStringList& options = {})
         {
-            device.setProcessEnvironment(server.Environment());
-            device.setWorkingDirectory(dir.path());
-            device.setStandardOutputFile(QProcess::nullDevice());
-            device.setReadChannel(QProcess::StandardError);
-            device.start(QStringLiteral(QUELSOR_CLI),
-                QStringList { QStringLiteral("simulate"), QStringLiteral("--answer"),
-                    QStringLiteral("1234=78D1CA1C#") }
-                    + options);
-            ASSERT_TRUE(device.waitForStarted(5000));
+            ASSERT_NO_FATAL_FAILURE(device.Start(server, dir.path(), options));
         }
-        // Waits until simulate says `text` after what it had said at the last Mark() (it says
-        // "simulate: listening" once audio flows). The window's events are processed meanwhile.
+        // Waits until simulate says `text` after the last Mark(), the window's events processed
+        // meanwhile.
         bool DeviceSays(const QByteArray& text, int limitMs = 20000)
         {
-            QElapsedTimer clock;
-            clock.start();
-            while (said.indexOf(text, mark) < 0 && clock.elapsed() < limitMs) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-                device.waitForReadyRead(50);
-                said += device.readAllStandardError();
-            }
-            return said.indexOf(text, mark) >= 0;
-        }
-        void Mark()
-        {
-            said += device.readAllStandardError();
-            mark = said.size();
+            return device.Says(
+                text, limitMs, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
         }
 
         // Clicks `button`; while the capture it starts runs, `step` is called every 10 ms with
@@ -146,7 +125,7 @@ namespace {
             bool stopped = false;
             QTimer poll;
             QObject::connect(&poll, &QTimer::timeout, [&] {
-                said += device.readAllStandardError();
+                device.Read();
                 if (!window->capturing() || stopped)
                     return;
                 if (!clock.isValid())
@@ -174,9 +153,7 @@ namespace {
         SoundLayer sound;
         RecordingMessages messages;
         std::unique_ptr<TfrmMain> window;
-        QProcess device;
-        QByteArray said; // what simulate said so far
-        qsizetype mark = 0;
+        SimulatedDevice device;
     };
 
     TEST_F(ServerLossTest, RequestsDecodeBeforeTheServerIsKilledAndAfterItIsBack)
@@ -189,7 +166,7 @@ namespace {
         EXPECT_TRUE(messages.texts.empty());
 
         // Listening when the server dies: the loop ends by itself with the layer's message.
-        Mark();
+        device.Mark();
         QElapsedTimer sinceKill;
         bool killed = false;
         WhileListening(window->cmdStartCap, [&](qint64 listening) {
@@ -213,7 +190,7 @@ namespace {
 
         // Back on the same socket: simulate listens again, "Début Capture" and "Gén. DTMF" work
         // without a restart of either program.
-        Mark();
+        device.Mark();
         ASSERT_TRUE(server.Start()) << server.Missing().toStdString();
         ASSERT_TRUE(DeviceSays("simulate: listening")) << "simulate did not come back";
         messages.texts.clear();
@@ -226,7 +203,7 @@ namespace {
         EXPECT_TRUE(messages.texts.empty());
         ASSERT_TRUE(Request(2)) << "no answer after the restart";
         EXPECT_TRUE(messages.texts.empty());
-        EXPECT_EQ(device.state(), QProcess::Running);
+        EXPECT_EQ(device.Process().state(), QProcess::Running);
     }
 
     // Entree and Sortie choose the first link while the defaults are the second: simulate
@@ -242,8 +219,9 @@ namespace {
         ASSERT_TRUE(Request(1)) << "no answer over the chosen link";
         EXPECT_TRUE(messages.texts.empty());
         EXPECT_EQ(LogCount("Entrée « link a INPUT » absente, entrée par défaut utilisée"), 0);
-        EXPECT_TRUE(device.state() == QProcess::NotRunning || device.waitForFinished(5000));
-        EXPECT_EQ(device.exitCode(), 0);
+        EXPECT_TRUE(device.Process().state() == QProcess::NotRunning
+            || device.Process().waitForFinished(5000));
+        EXPECT_EQ(device.Process().exitCode(), 0);
 
         // The chosen input unplugged: the next capture says so and listens on the default.
         ASSERT_TRUE(server.Pactl(
