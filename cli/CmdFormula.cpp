@@ -8,6 +8,7 @@
 #include "formula/FormulaEvaluator.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -41,7 +42,7 @@ error. "Parser stack overflow." is printed on stderr when it occurs.
         double value = 0.0;
     };
 
-    // Reads "ZN=VALUE" (Z in either case, N 1..100, VALUE a decimal number).
+    // Reads "ZN=VALUE" (Z in either case, N 1..100, VALUE a finite decimal number).
     bool ParseCell(const std::string& text, CellValue& cell)
     {
         const std::size_t equals = text.find('=');
@@ -57,7 +58,7 @@ error. "Parser stack overflow." is printed on stderr when it occurs.
         if (first == last)
             return false;
         const auto [valueEnd, valueError] = std::from_chars(first, last, cell.value);
-        return valueError == std::errc() && valueEnd == last;
+        return valueError == std::errc() && valueEnd == last && std::isfinite(cell.value);
     }
 
     int UsageError(const char* format, const std::string& argument)

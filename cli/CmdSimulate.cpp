@@ -146,8 +146,10 @@ cannot be used at start.
                             "invalid level '" + value + "' (expected dB from -120 to 0)");
                     }
                 }
-            } else {
+            } else if (arg.size() > 1 && arg[0] == '-') {
                 return UsageError("unknown option '" + arg + "'");
+            } else {
+                return UsageError("unexpected argument '" + arg + "'");
             }
         }
         if (options.answers.empty())

@@ -84,6 +84,11 @@ namespace {
                 Usage("formula", "invalid cell 'Z1=1,5' (expected ZN=VALUE, N from 1 to 100)") },
             { { "formula", "--cell", "A1=1", "1" }, 2, "",
                 Usage("formula", "invalid cell 'A1=1' (expected ZN=VALUE, N from 1 to 100)") },
+            // A zone always holds a finite number: "nan" and "inf" are refused.
+            { { "formula", "--cell", "Z1=nan", "1" }, 2, "",
+                Usage("formula", "invalid cell 'Z1=nan' (expected ZN=VALUE, N from 1 to 100)") },
+            { { "formula", "--cell", "Z1=-inf", "1" }, 2, "",
+                Usage("formula", "invalid cell 'Z1=-inf' (expected ZN=VALUE, N from 1 to 100)") },
         });
     }
 

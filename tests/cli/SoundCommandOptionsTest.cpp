@@ -76,7 +76,8 @@ namespace {
                     Usage("simulate", "invalid threshold '99999999999' (expected 0 or more)") },
                 { { "--answer", answer, "--bogus" },
                     Usage("simulate", "unknown option '--bogus'") },
-                { { "--answer", answer, "extra" }, Usage("simulate", "unknown option 'extra'") },
+                { { "--answer", answer, "extra" },
+                    Usage("simulate", "unexpected argument 'extra'") },
             });
     }
 
