@@ -94,6 +94,15 @@ fail() {
   failed=$((failed + 1))
 }
 
+# run_windows CASE_DIR ARGS...: quelsor-cli.exe ARGS under Wine, its output in CASE_DIR/windows.out
+# and windows.err; sets windows_code to its exit code.
+run_windows() {
+  local case_dir=$1
+  shift
+  windows_code=0
+  "$wine" "$windows_cli" "$@" >"$case_dir/windows.out" 2>"$case_dir/windows.err" || windows_code=$?
+}
+
 # compare NAME ARGS...: runs both programs with ARGS, where @D@ stands for the input folder
 # (with its separator), @S@ for the platform's separator and @P@ for "linux-" or "windows-"
 # (names of files the commands write); compares exit codes, stdout, stderr and every file
@@ -115,19 +124,16 @@ compare() {
   done
   local case_dir="$out/$name"
   mkdir -p "$case_dir"
-  local linux_code=0 windows_code=0
+  local linux_code=0 windows_code
   "$linux_cli" "${linux_args[@]}" >"$case_dir/linux.out" 2>"$case_dir/linux.err" || linux_code=$?
-  "$wine" "$windows_cli" "${windows_args[@]}" >"$case_dir/windows.out" \
-    2>"$case_dir/windows.err" || windows_code=$?
+  run_windows "$case_dir" "${windows_args[@]}"
   # quelsor-cli never fails without saying why. A failure with no output at all is Wine not
-  # starting the program (seen once in some hundreds of runs, under load): run it once more,
-  # and say so.
+  # starting the program (seen once in a CI run, never here in hundreds of runs): run it once
+  # more, and say so.
   if [ "$windows_code" -ne 0 ] && [ ! -s "$case_dir/windows.out" ] && [ ! -s "$case_dir/windows.err" ]; then
     echo "note: $name: Wine ended quelsor-cli.exe with exit code $windows_code and no output; run again" >&2
     windows_reruns=$((windows_reruns + 1))
-    windows_code=0
-    "$wine" "$windows_cli" "${windows_args[@]}" >"$case_dir/windows.out" \
-      2>"$case_dir/windows.err" || windows_code=$?
+    run_windows "$case_dir" "${windows_args[@]}"
   fi
   local ok=1 stream
   [ "$linux_code" -eq "$windows_code" ] || { fail "$name: exit code $linux_code on Linux, $windows_code on Windows"; ok=0; }

@@ -369,6 +369,9 @@ namespace {
             requests, latencies.front(), latencies[latencies.size() / 2], latencies.back());
     }
 
+    // The figure is printed for the record (about 2 % of a core on an idle machine); the bound
+    // only catches a loop that polls instead of waiting, which would take a whole core. A tight
+    // bound would fail whenever other tests load the machine.
     TEST_F(RealLinkWindowTest, ListeningCostsLittleProcessor)
     {
         REQUIRE_SOUND_LINK();
