@@ -61,7 +61,7 @@ int RunDevices(const std::vector<std::string>& args)
     return 2;
 #else
     const SoundApplication application;
-    const auto backend = NewSoundBackend();
+    const auto backend = NewSoundBackend(SoundWaits::CommandLine);
     if (backend->Load() != 0) {
         std::fprintf(stderr, "quelsor-cli devices: the sound system cannot be used\n");
         return 2;

@@ -262,7 +262,7 @@ cannot be used at start.
         std::signal(SIGINT, OnStopSignal);
         std::signal(SIGTERM, OnStopSignal);
 
-        const auto backend = NewSoundBackend();
+        const auto backend = NewSoundBackend(SoundWaits::CommandLine);
         if (backend->Load() != 0) {
             std::fprintf(stderr, "quelsor-cli simulate: the sound system cannot be used\n");
             return 2;

@@ -5,16 +5,14 @@
 #include "decoder/RequestLog.h"
 #include "device/NewSoundBackend.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <cstdio>
 
 namespace quelsor::cli {
 
-// What the sound layer needs of its host, without drawing: messages on stderr, Qt events
-// processed, and after each batch of events the request checked: the capture stops once the
-// answer has been decoded or the time-out has run out.
+// What the sound layer needs of its host, without drawing: messages on stderr, the backend's
+// events processed (Qt's, where it waits on Qt's event loop), and after each batch of events the
+// request checked: the capture stops once the answer has been decoded or the time-out has run out.
 class SoundRequest::Host : public ISoundHost {
 public:
     Host(SoundLayer& layer, DecoderSession& session, int threshold, StderrMessages& messages)
@@ -28,7 +26,7 @@ public:
     void ShowMessage(const std::string& text) override { messages_.ShowMessage(text); }
     void ProcessPendingEvents() override
     {
-        QCoreApplication::processEvents();
+        SoundApplication::ProcessEvents();
         if (!listening_ || layer_.CaptureStopRequested())
             return;
         if (session_.Decoder().pendingSeq < 0) {
@@ -70,7 +68,7 @@ SoundRequest::SoundRequest(const char* command, DecoderSession& session, StderrM
     : command_(command)
     , session_(session)
     , messages_(messages)
-    , backend_(NewSoundBackend())
+    , backend_(NewSoundBackend(SoundWaits::CommandLine))
     , configured_(session.Configuration().inputDevice, session.Configuration().outputDevice)
     , host_(std::make_unique<Host>(
           layer_, session, kThresholdMax - session.Configuration().thresholdPosition, messages))
