@@ -8,6 +8,7 @@
 #include "DeviceOptions.h"
 #include "ResultPrinter.h"
 #include "StderrMessages.h"
+#include "StopRequests.h"
 
 #include "poll/Duration.h"
 #include "poll/PollLoop.h"
@@ -22,7 +23,6 @@
 #endif
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -87,15 +87,14 @@ request, said on stderr, and the next request tries the devices afresh. An
 
 Files are written one whole line at a time and flushed to the disk; a record
 that cannot be written is reported on stderr and written with the next ones.
-SIGINT and SIGTERM end the poll once the request in progress is finished; a
-summary line goes to stderr. Exit status: 0 when the poll ran (answers or
+Ctrl-C (SIGINT) and SIGTERM, or on Windows the closing of the console, end
+the poll once the request in progress is finished; a summary line goes to
+stderr. Exit status: 0 when the poll ran (answers or
 not), 2 for a usage error, a configuration or file that cannot be opened, or
 a sound system that cannot be used.
 )usage";
 
     std::atomic<bool> gStopPoll { false };
-
-    extern "C" void OnPollSignal(int) { gStopPoll = true; }
 
     struct PollCommandOptions {
         AnswerOptions answer;
@@ -276,8 +275,7 @@ int RunPoll(const std::vector<std::string>& args)
     if (!ResolveDeviceOptions("poll", sound.Backend(), options.devices, inputId, outputId))
         return 2;
     sound.UseDeviceIds(inputId, outputId);
-    std::signal(SIGINT, OnPollSignal);
-    std::signal(SIGTERM, OnPollSignal);
+    CatchStopRequests(gStopPoll);
 
     PollLoop loop(sound, options.poll, [&](const ResultRecord& given) {
         ResultRecord record = given;

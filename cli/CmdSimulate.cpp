@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "DeviceOptions.h"
+#include "StopRequests.h"
 
 #include "CliWav.h"
 
@@ -17,7 +18,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <map>
 #include <memory>
 #include <thread>
@@ -65,7 +65,7 @@ input or the sound server goes away, it says "simulate: input lost,
 retrying", tries again about every second, and says "simulate: listening"
 again once audio flows. An answer that cannot be played is said and dropped.
 
-Runs until interrupted (SIGINT, SIGTERM), then releases the devices and
+Runs until interrupted (Ctrl-C, SIGTERM), then releases the devices and
 exits with 0. Exit status 2 for a usage error, or for sound devices that
 cannot be used at start.
 )usage";
@@ -83,8 +83,6 @@ cannot be used at start.
     constexpr auto kRetryPause = std::chrono::seconds(1);
 
     std::atomic<bool> gStop { false };
-
-    extern "C" void OnStopSignal(int) { gStop = true; }
 
     void Log(const char* format, const std::string& text)
     {
@@ -259,8 +257,7 @@ cannot be used at start.
     int Simulate(const SimulateOptions& options)
     {
         const SoundApplication application;
-        std::signal(SIGINT, OnStopSignal);
-        std::signal(SIGTERM, OnStopSignal);
+        CatchStopRequests(gStop);
 
         const auto backend = NewSoundBackend(SoundWaits::CommandLine);
         if (backend->Load() != 0) {

@@ -19,8 +19,9 @@ namespace {
 
     // 100-nanosecond units of the audio engine's durations.
     constexpr REFERENCE_TIME kHundredNsPerMs = 10000;
-    // The engine's buffer for a capture stream, and for a playback stream.
-    constexpr REFERENCE_TIME kCaptureBufferDuration = 200 * kHundredNsPerMs;
+    // The engine's buffer for a capture stream (as long as our own: a capture thread held up for
+    // up to a second loses nothing), and for a playback stream.
+    constexpr REFERENCE_TIME kCaptureBufferDuration = 1000 * kHundredNsPerMs;
     constexpr REFERENCE_TIME kRenderBufferDuration = 200 * kHundredNsPerMs;
     // The command line's wait wakes this often without audio (as the Qt builds' timer does).
     constexpr DWORD kCommandLineTickMs = 100;

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include "common/WideText.h"
+
 #include <io.h>
 #else
 #include <unistd.h>
@@ -21,10 +23,16 @@ namespace {
     }
 
 #ifdef _WIN32
+    // The name is UTF-8: the narrow _open would read it in the ANSI code page.
     int OpenAppend(const std::string& path)
     {
-        return ::_open(
-            path.c_str(), _O_RDWR | _O_CREAT | _O_APPEND | _O_BINARY, _S_IREAD | _S_IWRITE);
+        std::wstring wide;
+        if (!WideFromUtf8(path, wide)) {
+            errno = EINVAL;
+            return -1;
+        }
+        return ::_wopen(
+            wide.c_str(), _O_RDWR | _O_CREAT | _O_APPEND | _O_BINARY, _S_IREAD | _S_IWRITE);
     }
     bool SyncFile(int fd) { return ::_commit(fd) == 0; }
     long long FileSize(int fd) { return ::_lseeki64(fd, 0, SEEK_END); }

@@ -19,17 +19,16 @@ for tool in pulseaudio pactl pacat; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quelsor-stress-XXXXXX")
-QUELSOR_PULSE_PID=
 churn_pid=
+source "$root/scripts/private-pulse.sh"
 cleanup() {
   [ -n "$churn_pid" ] && kill "$churn_pid" 2>/dev/null || true
-  [ -n "$QUELSOR_PULSE_PID" ] && kill "$QUELSOR_PULSE_PID" 2>/dev/null || true
+  quelsor_stop_private_pulse
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-source "$root/scripts/private-pulse.sh"
 quelsor_start_private_pulse "$work" stress
 
 # 100 ms of silence played again and again: a stream appears and goes about ten times a second.

@@ -17,23 +17,16 @@ for tool in pulseaudio pactl parec; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quelsor-figures-XXXXXX")
-QUELSOR_PULSE_PID=
-listener_pid=
 simulate_pid=
+source "$root/scripts/private-pulse.sh"
 cleanup() {
-  for pid in $simulate_pid $listener_pid $QUELSOR_PULSE_PID; do kill "$pid" 2>/dev/null || true; done
+  [ -z "$simulate_pid" ] || kill "$simulate_pid" 2>/dev/null || true
+  quelsor_stop_private_pulse
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-source "$root/scripts/private-pulse.sh"
-start_server() {
-  quelsor_start_private_pulse "$work" figures
-  # A quiet listener on the monitor keeps the null sink as quick as a sound card.
-  parec --latency-msec=100 -d figures.monitor >/dev/null 2>&1 &
-  listener_pid=$!
-}
+start_server() { quelsor_start_private_pulse "$work" figures; }
 # Waits until simulate's stderr has said "listening" more than $1 times; prints the seconds.
 wait_listening() {
   local before=$1 start=$EPOCHREALTIME
@@ -60,8 +53,7 @@ awk -v used=$((after - before)) -v hz="$ticks" -v s="$seconds" 'BEGIN {
   printf "simulate listening: %.2f s of CPU over %d s = %.1f %% of one core\n", used / hz, s,
     100 * used / hz / s }'
 
-kill "$listener_pid" 2>/dev/null || true
-{ kill -KILL "$QUELSOR_PULSE_PID" && wait "$QUELSOR_PULSE_PID"; } 2>/dev/null || true
+quelsor_stop_private_pulse KILL
 sleep 2
 start_server
 if back=$(wait_listening 1); then

@@ -41,18 +41,11 @@ quelsor_build "$mingw_build" --toolchain "$QUELSOR_ROOT/cmake/mingw-w64-x86_64.c
   -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF
 built=$SECONDS
 
-# 2. Wine: a prefix of our own, no display, no Mono or Gecko installers; a persistent server
-# for the many short runs, stopped at the end (only this prefix's server).
-export WINEPREFIX="$mingw_build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LC_ALL=C.UTF-8 # Wine converts the arguments from the locale's encoding
-unset DISPLAY WAYLAND_DISPLAY
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
-mkdir -p "$WINEPREFIX"
-"$wineserver" -p 2>/dev/null || true # fails only when this prefix's server already runs
-trap '"$wineserver" -k 2>/dev/null || true' EXIT
-"$wine" wineboot --init >/dev/null 2>&1 # creates or updates the prefix
-
+# 2. Wine: a prefix of our own, its server stopped at the end (only this prefix's).
+source "$QUELSOR_ROOT/scripts/wine.sh"
+quelsor_wine_setup "$mingw_build/wine-prefix"
+wine=$QUELSOR_WINE
+trap quelsor_wine_stop EXIT
 
 # 3. The unit tests under Wine (one CTest test per suite).
 (cd "$mingw_build" && ctest --output-on-failure -j "$jobs" -L unit)
@@ -196,10 +189,186 @@ compare answer-wrong-count answer --config '@D@quelsor réglages.ini' --request 
 compare decode-0 decode --config '@D@quelsor réglages.ini' --request 0 '@D@réponse 1234.wav'
 compare decode-1-debug decode --config '@D@quelsor réglages.ini' --request 1 --debug '@D@réponse 2580.wav'
 
+compared=$SECONDS
+
+# 5. The sound commands under Wine: WASAPI through Wine's PulseAudio driver, on a private server
+# of two links (a null sink and its monitor remapped as an input, both described with accents),
+# the defaults on the second, the commands told to use the first. quelsor-cli.exe and the Linux
+# quelsor-cli answer each other over it, and the server is killed and started again under them.
+sound_dir="$mingw_build/sound-test"
+rm -rf "$sound_dir"
+mkdir -p "$sound_dir"
+source "$QUELSOR_ROOT/scripts/private-pulse.sh"
+start_sound_server() { quelsor_start_private_pulse "$sound_dir" "link_a=Liaison A été" "link_b=Liaison B été"; }
+background=()
+stop_sound() {
+  local pid
+  for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${background[@]}"; do wait "$pid" 2>/dev/null || true; done
+  background=()
+}
+trap 'stop_sound; quelsor_stop_private_pulse; quelsor_wine_stop' EXIT
+windows_ini="$windows_dir\\quelsor réglages.ini"
+linux_ini="$linux_dir/quelsor réglages.ini"
+windows_pair=(--input "Liaison A été input" --output "Liaison A été")
+linux_pair=(--input link_a_in --output link_a)
+
+# check NAME CONDITION...: counts a sound check as passed when the command CONDITION succeeds.
+check() {
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else fail "$name"; fi
+}
+# said FILE TEXT COUNT SECONDS: waits until FILE holds COUNT lines with TEXT (at most SECONDS).
+said() {
+  local deadline=$((SECONDS + $4)) count
+  while count=$(grep -c -F -- "$2" "$1" 2>/dev/null || true); [ "${count:-0}" -lt "$3" ]; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+# simulate_in PROGRAM LOG OPTIONS...: the remote device in the background (PROGRAM is linux or
+# windows), its stderr in LOG; waits until it listens.
+simulate_in() {
+  local program=$1 log=$2
+  shift 2
+  if [ "$program" = linux ]; then
+    (cd "$sound_dir" && exec "$linux_cli" simulate --answer 1234=78D1CA1C# "$@") >/dev/null 2>"$log" &
+  else
+    (cd "$sound_dir" && exec "$wine" "$windows_cli" simulate --answer 1234=78D1CA1C# "$@") >/dev/null 2>"$log" &
+  fi
+  background+=($!)
+  said "$log" "simulate: listening" 1 20 || { echo "simulate on $program does not listen:" >&2; cat "$log" >&2; return 1; }
+}
+# request_in PROGRAM NAME ARGS...: one request of item 0, its outputs in $sound_dir/NAME.*; sets
+# request_code.
+request_in() {
+  local program=$1 name=$2
+  shift 2
+  request_code=0
+  if [ "$program" = linux ]; then
+    (cd "$sound_dir" && "$linux_cli" request --config "$linux_ini" --request 0 --timeout 15 "$@") \
+      >"$sound_dir/$name.out" 2>"$sound_dir/$name.err" || request_code=$?
+  else
+    (cd "$sound_dir" && "$wine" "$windows_cli" request --config "$windows_ini" --request 0 --timeout 15 "$@") \
+      >"$sound_dir/$name.out" 2>"$sound_dir/$name.err" || request_code=$?
+  fi
+}
+answered() {
+  [ "$request_code" -eq 0 ] && grep -q "Moteur 1=Marche" "$sound_dir/$1.out" ||
+    { echo "$1: exit $request_code" >&2; cat "$sound_dir/$1.out" "$sound_dir/$1.err" >&2; return 1; }
+}
+
+if left_out sound; then
+  skipped+=(sound)
+else
+  start_sound_server
+
+  # The device list: both links, by their descriptions, the defaults marked.
+  "$wine" "$windows_cli" devices >"$sound_dir/devices.out" 2>"$sound_dir/devices.err" || true
+  devices_listed() {
+    local line
+    for line in "in   .*  Liaison A été input" "in   .*  Liaison B été input" "out   .*  Liaison A été" \
+      "out   .*  Liaison B été" "in \* " "out \* "; do
+      grep -q -E "^$line" "$sound_dir/devices.out" ||
+        { echo "devices: no line '$line':" >&2; cat "$sound_dir/devices.out" "$sound_dir/devices.err" >&2; return 1; }
+    done
+  }
+  check "sound: devices lists both links" devices_listed
+
+  # A Windows request answered by the Linux device, the pair chosen by option, then by the
+  # configuration's Entree and Sortie (a part of the description is enough).
+  simulate_in linux "$sound_dir/simulate-linux.err" "${linux_pair[@]}" --once
+  request_in windows windows-request "${windows_pair[@]}"
+  check "sound: Windows request, Linux simulate" answered windows-request
+  stop_sound
+  sed -e 's/^Entree=.*/Entree=liaison a été input/' -e 's/^Sortie=.*/Sortie=Liaison A/' \
+    "$QUELSOR_ROOT/examples/quelsor.ini" | iconv -f UTF-8 -t CP1252 | sed 's/$/\r/' >"$linux_dir/liaison A.ini"
+  simulate_in linux "$sound_dir/simulate-linux.err" "${linux_pair[@]}" --once
+  windows_ini_saved=$windows_ini
+  windows_ini="$windows_dir\\liaison A.ini"
+  request_in windows windows-request-ini
+  windows_ini=$windows_ini_saved
+  check "sound: Windows request on the devices of Entree and Sortie" answered windows-request-ini
+  stop_sound
+
+  # A Linux request answered by the Windows device, which then survives a server restart.
+  simulate_log="$sound_dir/simulate-windows.err"
+  simulate_in windows "$simulate_log" "${windows_pair[@]}"
+  request_in linux linux-request "${linux_pair[@]}"
+  check "sound: Linux request, Windows simulate" answered linux-request
+  quelsor_stop_private_pulse KILL
+  check "sound: Windows simulate says it lost its input" said "$simulate_log" "simulate: input lost, retrying" 1 10
+  sleep 1
+  restarted=$EPOCHREALTIME
+  start_sound_server
+  server_flows=$(awk -v a="$restarted" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
+  if said "$simulate_log" "simulate: listening" 2 30; then
+    passed=$((passed + 1))
+    simulate_back=$(awk -v a="$restarted" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
+  else
+    fail "sound: Windows simulate does not listen again after the restart"
+    cat "$simulate_log" >&2
+  fi
+  request_in linux linux-request-again "${linux_pair[@]}"
+  check "sound: Linux request, Windows simulate after the restart" answered linux-request-again
+  stop_sound
+
+  # A Windows request whose server dies while it listens ends with the layer's message.
+  (cd "$sound_dir" && exec "$wine" "$windows_cli" request --config "$windows_ini" --request 0 --timeout 30 \
+    --format json "${windows_pair[@]}") >"$sound_dir/lost.out" 2>"$sound_dir/lost.err" &
+  lost_pid=$!
+  sleep 4
+  quelsor_stop_private_pulse KILL
+  killed=$EPOCHREALTIME
+  lost_code=0
+  wait "$lost_pid" || lost_code=$?
+  lost_after=$(awk -v a="$killed" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
+  request_lost() {
+    [ "$lost_code" -eq 2 ] && grep -q -F "Error handling DirectSound notifications. " "$sound_dir/lost.err" &&
+      grep -q -F "quelsor-cli request: the sound input was lost" "$sound_dir/lost.err" &&
+      grep -q -F '"status":"error"' "$sound_dir/lost.out" ||
+      { echo "request on a lost server: exit $lost_code" >&2; cat "$sound_dir/lost.out" "$sound_dir/lost.err" >&2; return 1; }
+  }
+  check "sound: Windows request whose server dies exits 2 with the message" request_lost
+  start_sound_server
+
+  # poll.exe across a restart: ok, error, ok records in one process.
+  simulate_in linux "$sound_dir/simulate-linux.err" "${linux_pair[@]}"
+  records="$linux_dir/poll.jsonl"
+  rm -f "$records"
+  (cd "$sound_dir" && exec "$wine" "$windows_cli" poll --config "$windows_ini" --request 0 --every 10s \
+    --count 3 --retries 1 --timeout 8 --jsonl "$windows_dir\\poll.jsonl" "${windows_pair[@]}") \
+    >/dev/null 2>"$sound_dir/poll.err" &
+  poll_pid=$!
+  poll_statuses=""
+  if said "$records" '"status":"ok"' 2 30; then
+    quelsor_stop_private_pulse KILL
+    if said "$records" '"status":"error"' 1 30; then
+      start_sound_server
+      said "$records" '"status":"ok"' 4 40 || true
+    fi
+  fi
+  poll_code=0
+  for _ in $(seq 150); do kill -0 "$poll_pid" 2>/dev/null || break; sleep 0.1; done
+  kill "$poll_pid" 2>/dev/null || true
+  wait "$poll_pid" || poll_code=$?
+  poll_statuses=$(sed -n 's/.*"status":"\([a-z]*\)".*/\1/p' "$records" 2>/dev/null | tr '\n' ' ' || true)
+  poll_recovered() {
+    [ "$poll_code" -eq 0 ] && [ "$poll_statuses" = "ok ok error ok ok " ] ||
+      { echo "poll: exit $poll_code, statuses '$poll_statuses'" >&2; cat "$records" "$sound_dir/poll.err" >&2; return 1; }
+  }
+  check "sound: poll.exe gives ok, error, ok records across a restart" poll_recovered
+  stop_sound
+  quelsor_stop_private_pulse
+fi
+
 finished=$SECONDS
 echo
 echo "Windows build: cross-build $((built - started)) s, unit tests under Wine $((unit_tested - built)) s," \
-  "$((passed + failed)) command comparisons $((finished - unit_tested)) s"
+  "command comparisons $((compared - unit_tested)) s, sound checks $((finished - compared)) s"
+[ -z "${simulate_back:-}" ] || echo "Windows simulate listening again ${simulate_back} s after its server was started" \
+  "again (whose inputs flowed after ${server_flows} s); a Windows request ended ${lost_after:-?} s after its server died"
 [ "$windows_reruns" -eq 0 ] || echo "Run again after Wine failed silently: $windows_reruns"
 [ ${#skipped[@]} -eq 0 ] || echo "Left out (--leave-out ${leave_out#,}): ${skipped[*]}"
 echo "windows: $passed passed, $failed failed"

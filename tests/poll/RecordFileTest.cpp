@@ -45,6 +45,19 @@ namespace {
         fs::path folder_;
     };
 
+    // The name is UTF-8, accents included (on Windows not every ANSI code page has them).
+    TEST_F(RecordFileTest, NamesAreUtf8)
+    {
+        const std::string name = "relevés été.jsonl";
+        const fs::path path = folder_ / fs::path(std::u8string(name.begin(), name.end()));
+        const std::u8string utf8 = path.u8string();
+        RecordFile file(std::string(utf8.begin(), utf8.end()), RecordFormat::Json);
+        std::string error;
+        ASSERT_TRUE(file.Open(error)) << error;
+        ASSERT_TRUE(file.Append(Record("ok"), error)) << error;
+        EXPECT_EQ(fs::file_size(path), FormatJsonLine(Record("ok")).size());
+    }
+
     TEST_F(RecordFileTest, CsvHeaderOnlyInANewOrEmptyFileAndOneLinePerRecord)
     {
         const std::string header = CsvHeaderLine();
