@@ -12,7 +12,10 @@ std::string DescribeConfiguration(const ConfigurationRecord& record, const SeqLi
     for (int k = 0; k < sequences.Count(); ++k) {
         const auto index = static_cast<std::size_t>(k);
         const std::string item = index < record.items.size() ? record.items[index] : std::string();
-        text += "[" + std::to_string(k) + "] " + item + "\n";
+        // Appended piece by piece: GCC 12 at -O3 sees `"[" + temporary` as an overlapping copy.
+        text += '[';
+        text += std::to_string(k);
+        text += "] " + item + "\n";
         const TParamSeq* sequence = sequences.Object(k);
         if (sequence == nullptr)
             continue;

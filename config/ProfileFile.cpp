@@ -263,7 +263,10 @@ std::optional<std::string> WithProfileString(
     if (found == nullptr) {
         if (!out.empty() && out != kUtf8Bom && out.back() != '\n' && out.back() != '\r')
             out += raw.lineEnd;
-        out += "[" + encode(section) + "]";
+        // Appended piece by piece: GCC 12 at -O3 sees `"[" + temporary` as an overlapping copy.
+        out += '[';
+        out += encode(section);
+        out += ']';
         out += raw.lineEnd;
         out += keyLine;
         out += raw.lineEnd;

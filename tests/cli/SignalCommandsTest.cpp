@@ -282,8 +282,11 @@ namespace {
             for (std::size_t i = 0; i < 512; ++i)
                 input[i] = samples[at + i];
             fft.Transform(input.data(), magnitudes.data());
-            for (std::size_t k = 0; k < magnitudes.size(); ++k)
-                expected += (k == 0 ? "" : " ") + std::to_string(magnitudes[k]);
+            for (std::size_t k = 0; k < magnitudes.size(); ++k) {
+                if (k > 0)
+                    expected += ' ';
+                expected += std::to_string(magnitudes[k]);
+            }
             expected += '\n';
         }
         const CliRun run = Run({ "fft", WriteWav("own.wav", samples) });
