@@ -5,13 +5,14 @@
 #include "SimulatedDevice.h"
 
 #include "tests/support/PrivateSoundServer.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -38,7 +39,6 @@ class CliRecoveryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(folder.isValid());
         if (!server.Start()) {
             if (qgetenv("CI") == "true")
                 FAIL() << server.Missing().toStdString();
@@ -91,7 +91,8 @@ protected:
     }
 
     PrivateSoundServer server { 2 };
-    QTemporaryDir folder;
+    quelsor::testing::ScratchFolder scratch;
+    QDir folder { scratch.Path() };
     SimulatedDevice device;
     QProcess poll;
 };

@@ -9,6 +9,7 @@
 #include "device/NewSoundBackend.h"
 #include "sound/SoundLayer.h"
 #include "tests/support/PrivateSoundServer.h"
+#include "tests/support/ScratchFolder.h"
 
 #include "SimulatedDevice.h"
 
@@ -18,7 +19,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -45,9 +45,6 @@ namespace {
     protected:
         void SetUp() override
         {
-            ASSERT_TRUE(dir.isValid());
-            // The window writes its command and capture files in the current folder.
-            QDir::setCurrent(dir.path());
             if (!server.Start()) {
                 if (qgetenv("CI") == "true")
                     FAIL() << server.Missing().toStdString();
@@ -148,7 +145,9 @@ namespace {
         }
 
         PrivateSoundServer server { 2 };
-        QTemporaryDir dir;
+        // The window writes its command and capture files in the current folder.
+        testing::InScratchFolder scratch;
+        QDir dir { scratch.Folder().Path() };
         std::unique_ptr<ISoundBackend> backend = NewSoundBackend();
         SoundLayer sound;
         RecordingMessages messages;

@@ -1,6 +1,5 @@
 #include "tests/support/PrivateSoundServer.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -10,22 +9,14 @@ namespace quelsor::testing {
 namespace {
 
     // A socket path must fit a sockaddr_un (108 bytes with its terminator).
-    constexpr int kMaxSocketPath = 100;
-
-    QString ScratchTemplate()
-    {
-        const QString scratch = qEnvironmentVariable("TEST_TMPDIR");
-        const QString inScratch = QDir(scratch).filePath(QStringLiteral("pa-XXXXXX"));
-        if (!scratch.isEmpty() && inScratch.size() + 8 < kMaxSocketPath)
-            return inScratch;
-        return QDir::temp().filePath(QStringLiteral("quelsor-pa-XXXXXX"));
-    }
+    constexpr int kMaxSocketPath = 107;
 
 } // namespace
 
 PrivateSoundServer::PrivateSoundServer(int pairs)
     : pairs_(pairs)
-    , folder_(std::make_unique<QTemporaryDir>(ScratchTemplate()))
+    , scratch_("pa", ScratchName::LabelOnly)
+    , folder_(scratch_.Path())
 {
 }
 
@@ -42,7 +33,7 @@ QString PrivateSoundServer::SinkDescription(int k)
 
 QString PrivateSoundServer::Address() const
 {
-    return QStringLiteral("unix:") + folder_->filePath(QStringLiteral("native"));
+    return QStringLiteral("unix:") + folder_.filePath(QStringLiteral("native"));
 }
 
 void PrivateSoundServer::UseInThisProcess() const { qputenv("PULSE_SERVER", Address().toUtf8()); }
@@ -51,8 +42,8 @@ QProcessEnvironment PrivateSoundServer::Environment() const
 {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PULSE_SERVER"), Address());
-    env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), folder_->path());
-    env.insert(QStringLiteral("PULSE_STATE_PATH"), folder_->path());
+    env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), folder_.path());
+    env.insert(QStringLiteral("PULSE_STATE_PATH"), folder_.path());
     return env;
 }
 
@@ -78,11 +69,14 @@ bool PrivateSoundServer::Start()
                                   "pulseaudio-utils)");
         return false;
     }
-    if (!folder_->isValid()) {
-        missing_ = QStringLiteral("no scratch folder for the private sound server");
+    const QString socket = folder_.filePath(QStringLiteral("native"));
+    if (socket.toUtf8().size() > kMaxSocketPath) {
+        missing_ = QStringLiteral("the private sound server's socket %1 would be longer than %2 "
+                                  "bytes: build in a shorter folder")
+                       .arg(socket)
+                       .arg(kMaxSocketPath);
         return false;
     }
-    const QString socket = folder_->filePath(QStringLiteral("native"));
     QStringList arguments { QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
         QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
         QStringLiteral("--load=module-native-protocol-unix socket=") + socket };
@@ -97,7 +91,7 @@ bool PrivateSoundServer::Start()
     server_.setProcessEnvironment(Environment());
     server_.setStandardOutputFile(QProcess::nullDevice());
     server_.setStandardErrorFile(
-        folder_->filePath(QStringLiteral("pulseaudio.log")), QIODevice::Append);
+        folder_.filePath(QStringLiteral("pulseaudio.log")), QIODevice::Append);
     server_.start(pulseaudio, arguments);
     if (!server_.waitForStarted(3000)) {
         missing_ = QStringLiteral("the private sound server did not start");
@@ -111,7 +105,7 @@ bool PrivateSoundServer::Start()
     }
     if (!answers) {
         missing_ = QStringLiteral("the private sound server does not answer; see ")
-            + folder_->filePath(QStringLiteral("pulseaudio.log"));
+            + folder_.filePath(QStringLiteral("pulseaudio.log"));
         Kill();
         return false;
     }

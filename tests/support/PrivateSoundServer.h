@@ -1,24 +1,26 @@
 #pragma once
 
+#include "tests/support/ScratchFolder.h"
+
+#include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <memory>
 #include <vector>
 
 namespace quelsor::testing {
 
-// A PulseAudio server of a test's own, with its socket in a scratch folder of the test
-// (TEST_TMPDIR, else the system's temporary folder), so neither the shared virtual link nor a
-// desktop's server is touched. It has `pairs` links of a null sink at 16 kHz mono ("link_a",
-// described "Link A", "link_b", ...) with a source remapped from its monitor ("link_a_in",
-// "Link A input"); the defaults are the last pair's. A quiet listener on each sink's monitor keeps
-// the null sinks from rendering two seconds ahead when idle, so sound starts at once as on a
-// card (see scripts/virtual-link.sh). The server can be killed and started again on the same
-// socket path, as a sound server restarted under a running program.
+// A PulseAudio server of a test's own, so neither the shared virtual link nor a desktop's server
+// is touched: its socket, state and log lie in a scratch folder of the test ("pa-..." right below
+// ScratchRoot(), so that the socket's path fits a sockaddr_un). It has `pairs` links of a null
+// sink at 16 kHz mono ("link_a", described "Link A", "link_b", ...) with a source remapped from
+// its monitor ("link_a_in", "Link A input"); the defaults are the last pair's. A quiet listener on
+// each sink's monitor keeps the null sinks from rendering two seconds ahead when idle, so sound
+// starts at once as on a card (see scripts/virtual-link.sh). The server can be killed and started
+// again on the same socket path, as a sound server restarted under a running program.
 class PrivateSoundServer {
 public:
     explicit PrivateSoundServer(int pairs = 1);
@@ -54,7 +56,8 @@ private:
     void StopListeners();
 
     int pairs_;
-    std::unique_ptr<QTemporaryDir> folder_;
+    ScratchFolder scratch_; // the socket, the server's state and its log
+    QDir folder_; // the same folder, as Qt names it
     QProcess server_;
     std::vector<std::unique_ptr<QProcess>> listeners_; // parec on each monitor
     QString missing_;

@@ -51,11 +51,12 @@ std::filesystem::path ScratchRoot()
     return PathFromUtf8(QUELSOR_TEST_SCRATCH);
 }
 
-ScratchFolder::ScratchFolder(const std::string& label)
+ScratchFolder::ScratchFolder(const std::string& label, ScratchName naming)
 {
     static std::atomic<int> counter { 0 };
-    path_ = ScratchRoot()
-        / (FolderName(label) + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+    const std::string name = naming == ScratchName::AfterTest ? FolderName(label) : label;
+    path_
+        = ScratchRoot() / (name + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored); // left by a crashed run with the same pid
     std::filesystem::create_directories(path_);

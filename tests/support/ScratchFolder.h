@@ -10,12 +10,17 @@ namespace quelsor::testing {
 // builds or two developers testing at once never meet.
 std::filesystem::path ScratchRoot();
 
+// How a scratch folder is named: after the running test and the label, or after the label alone
+// for a path that must stay short (a Unix socket's path holds at most 107 bytes).
+enum class ScratchName { AfterTest, LabelOnly };
+
 // A fresh, empty folder below ScratchRoot(), named after the running test (ctest runs the tests
 // of one program side by side) and the label, and unique within the process; removed with
 // everything in it when the object goes.
 class ScratchFolder {
 public:
-    explicit ScratchFolder(const std::string& label = {});
+    explicit ScratchFolder(
+        const std::string& label = {}, ScratchName naming = ScratchName::AfterTest);
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
