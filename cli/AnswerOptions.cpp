@@ -37,6 +37,8 @@ bool ParseAnswerArguments(const char* command, const std::vector<std::string>& a
             optionsEnded = true;
         } else if (arg == "--debug") {
             options.debug = true;
+        } else if (forRecording && arg == "--all") {
+            options.all = true;
         } else if (arg == "--config" || arg == "--request" || arg == "--format"
             || (forRecording && arg == "--threshold")) {
             if (i + 1 >= args.size())

@@ -15,6 +15,7 @@ struct AnswerOptions {
     std::string config; // --config FILE.ini
     int request = -1; // --request N
     bool debug = false; // --debug
+    bool all = false; // --all (decode only): every answer decoded against the request
     int threshold = -1; // --threshold T (decode only); -1 when not given
     RecordingArguments recording; // --channel, --threads, --times (decode only)
     RecordFormat format = RecordFormat::Text; // --format text|json|csv
@@ -22,7 +23,8 @@ struct AnswerOptions {
 };
 
 // Parses args into options; the options of a recording (--threshold, --channel, --threads,
-// --times) are taken only forRecording. Prints the error and returns false on a usage error.
+// --times, --all) are taken only forRecording. Prints the error and returns false on a usage
+// error.
 bool ParseAnswerArguments(const char* command, const std::vector<std::string>& args,
     bool forRecording, AnswerOptions& options);
 

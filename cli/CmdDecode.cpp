@@ -1,5 +1,6 @@
-// quelsor-cli decode: runs the DTMF detector over a recording and decodes every answer it
-// closes against a configured request, printing the log lines the window would show.
+// quelsor-cli decode: runs the DTMF detector over a recording and hands every answer it closes
+// to the decoder, awaiting a configured request (once, as the window does, or for every answer),
+// printing the log lines the window would show.
 
 #include "AnswerOptions.h"
 #include "CliRecording.h"
@@ -14,6 +15,7 @@
 #include "recording/RecordingTime.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,14 +25,18 @@ namespace {
 
     const std::string kDecodeUsage
         = std::string(
-              R"usage(Usage: quelsor-cli decode --config FILE.ini --request N [--debug] [--threshold T]
-                           [--format F] [--times] [--channel N] [--threads N] FILE
+              R"usage(Usage: quelsor-cli decode --config FILE.ini --request N [--all] [--debug]
+                           [--threshold T] [--format F] [--times] [--channel N]
+                           [--threads N] FILE
 
 Loads the configuration FILE.ini, makes request N (0 for the first request
 item, -1 for none) the request whose answer is awaited, and runs the DTMF
 detector over the recording FILE in 32 ms slices, as capture does. Every
-answer the detector closes is logged as "STRING (length)" and decoded. Prints
-every log line in order, exactly as the log window shows it.
+answer the detector closes is logged as "STRING (length)" and handed to the
+decoder, as in the window: once the request's answer is decoded nothing is
+awaited any more, and later answers are only shown ("Reçu:STRING"), unless
+--all is given. Prints every log line in order, exactly as the log window
+shows it.
 
 The detector closes an answer at the first tone that follows more than 450 ms
 of silence after its last character; an answer still open when the recording
@@ -41,6 +47,8 @@ ends is not decoded (a note on stderr names it).
 Options:
   --config FILE.ini  the configuration file (required)
   --request N        index of the pending request, -1 for none (required)
+  --all              await request N again before every answer, so that each
+                     one is decoded (a recording of several answers to it)
   --debug            as if "Aff. Debug" were checked
   --threshold T      detection threshold (0 or more); default 200 - Seuil of
                      the configuration file
@@ -63,9 +71,13 @@ cannot be read or ends early (what it holds is still decoded).
     // answer closes (the block being analysed, 1 ms each).
     class RecordingDetectorHost : public SessionDetectorHost {
     public:
+        // everyAnswer: the request made pending again before each answer (--all); without it
+        // the request is awaited once, as the window does.
         RecordingDetectorHost(DecoderSession& session, int threshold, const DetectorState& state,
-            ResultPrinter& printer, bool times)
+            ResultPrinter& printer, bool times, std::optional<int> everyAnswer)
             : SessionDetectorHost(session, threshold)
+            , session_(session)
+            , everyAnswer_(everyAnswer)
             , state_(state)
             , printer_(printer)
             , clock_(state)
@@ -82,10 +94,14 @@ cannot be read or ends early (what it holds is still decoded).
             printer_.SetRecordingSeconds(BlockSeconds(state_.blockIndex));
             if (times_)
                 printer_.SetLinePrefix(clock_.StartText() + ' ');
+            if (everyAnswer_)
+                session_.SetPendingRequest(*everyAnswer_);
             SessionDetectorHost::OnAnswer(text);
         }
 
     private:
+        DecoderSession& session_;
+        std::optional<int> everyAnswer_;
         const DetectorState& state_;
         ResultPrinter& printer_;
         AnswerClock clock_;
@@ -134,7 +150,8 @@ int RunDecode(const std::vector<std::string>& args)
     const std::unique_ptr<ProgressLine> progress = NewProgressLine(*reader);
     printer.SetBeforeLine([&progress] { progress->BeforeOutput(); });
     DetectorState state;
-    RecordingDetectorHost host(session, threshold, state, printer, options.recording.times);
+    RecordingDetectorHost host(session, threshold, state, printer, options.recording.times,
+        options.all ? std::optional<int>(options.request) : std::nullopt);
     DetectRecording(*reader, *progress, state, host, options.recording.threads);
     std::fflush(stdout);
     if (!state.receivedText.empty())

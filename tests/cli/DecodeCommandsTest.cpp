@@ -216,6 +216,22 @@ namespace {
         EXPECT_EQ(lines.back(), "Moteur 1=Marche");
     }
 
+    // Two answers to the request: by default the second is only shown, as in the window; --all
+    // decodes both, each report under its own answer's time with --times.
+    TEST_F(DecodeCommand, AllDecodesEveryAnswerAgainstTheRequest)
+    {
+        const std::string wav = folder_.File("two answers.wav");
+        ASSERT_EQ(RunCli({ "generate", "-o", wav, "78D1CA1C#....78D1CA1C#....0" }).exitCode, 0);
+        EXPECT_EQ(Decode(wav).out, Joined(kTensionReport) + "78D1CA1C# (9)\nReçu:78D1CA1C#\n");
+        EXPECT_EQ(Decode(wav, { "--all" }).out, Joined(kTensionReport) + Joined(kTensionReport));
+        const std::vector<std::string> timed = Lines(Decode(wav, { "--all", "--times" }).out);
+        const std::size_t n = kTensionReport.size();
+        ASSERT_EQ(timed.size(), 2 * n);
+        EXPECT_NE(timed[0].substr(0, 13), timed[n].substr(0, 13));
+        for (std::size_t i = 0; i < timed.size(); ++i)
+            EXPECT_EQ(timed[i], timed[i / n * n].substr(0, 13) + kTensionReport[i % n]);
+    }
+
     TEST_F(DecodeCommand, ThresholdComesFromTheConfigurationUnlessGiven)
     {
         // 30 dB below the generator: heard and closed at the sample file's threshold (Seuil=170:
