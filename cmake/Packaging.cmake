@@ -6,6 +6,14 @@ if(NOT changelog_head MATCHES "^quelsor \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog does not start with version ${PROJECT_VERSION}")
 endif()
 
+# The licence, by its SPDX identifier. A Debian package carries it in its machine-readable
+# copyright file (the control file has no such field): that file must give the same.
+set(QUELSOR_LICENSE_SPDX MIT)
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/copyright copyright_licenses REGEX "^License: ")
+if(NOT "License: ${QUELSOR_LICENSE_SPDX}" IN_LIST copyright_licenses)
+  message(FATAL_ERROR "packaging/copyright does not give the licence ${QUELSOR_LICENSE_SPDX}")
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quelsor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -17,6 +25,7 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "with the layout and formulas of a configuration file and shows one named\n"
   "parameter per line. quelsor is the window; quelsor-cli runs the same core\n"
   "without it (command files, recordings, configuration checks).")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE) # for the generators that show it
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
