@@ -16,7 +16,7 @@ enum class SoundWaits {
 };
 
 // The platform's sound backend: PulseAudio's client library where the build has it (Linux),
-// WASAPI on Windows, Qt Multimedia elsewhere. Create it on the thread that will use it (the GUI
+// WASAPI on Windows, Qt Multimedia elsewhere (macOS). Create it on the thread that will use it (the GUI
 // thread), after the QCoreApplication where the backend waits on Qt's event loop (Pulse, Qt:
 // QUELSOR_SOUND_QT_EVENTS is defined then).
 std::unique_ptr<ISoundBackend> NewSoundBackend(SoundWaits waits = SoundWaits::Window);

@@ -13,8 +13,9 @@ namespace quelsor {
 
 class CaptureWorker;
 
-// The sound backend on Qt Multimedia, for the platforms without PulseAudio's client library
-// (device/PulseSoundBackend.h is the one on Linux). Capture uses a QAudioSource on the chosen
+// The sound backend on Qt Multimedia, for macOS (Linux has device/PulseSoundBackend.h, Windows
+// device/WasapiSoundBackend.h: Qt Multimedia did not reconnect after a failed connect, kept stale
+// device lists and cut playbacks short there). Capture uses a QAudioSource on the chosen
 // input device, else the default one (16000 Hz, mono, signed 16-bit), living on a thread of its own
 // that only pushes the captured bytes into the CaptureBuffer (which signals the notification
 // event). The capture loop's wait is QCoreApplication::processEvents(WaitForMoreEvents) on the GUI

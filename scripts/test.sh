@@ -39,7 +39,7 @@ quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 #  - ThreadSanitizer: only the suites with tests labelled "threads" (the capture buffer, the
 #    sound layer, the simulated link, the filters of a recording on threads; tests/CMakeLists.txt
 #    says which, and why not the sound backends);
-#  - the Qt Multimedia sound backend, the one Windows and macOS builds use: compiled only, so a
+#  - the Qt Multimedia sound backend, the one macOS builds use: compiled only, so a
 #    change to the sound interface cannot leave it behind unnoticed (nothing here can run it);
 #  - the fuzzers (clang), run at the end.
 side_log="$QUELSOR_BUILD/side-builds.log"

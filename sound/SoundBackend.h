@@ -50,8 +50,9 @@ struct SoundDevice {
 };
 
 // The sound device behind the sound layer: capture into a looping CaptureBuffer, playback of a
-// whole sample block, and the wait the capture loop blocks in. The Qt Multimedia backend
-// (device/) is the real one; the tests plug in a simulated link. The layer calls
+// whole sample block, and the wait the capture loop blocks in. The real ones are in device/:
+// PulseAudio's client library on Linux, WASAPI on Windows, Qt Multimedia on macOS
+// (NewSoundBackend.h); the tests plug in a simulated link. The layer calls
 // every method on the GUI thread; only CaptureBuffer::Write and NotificationEvent::Signal are
 // called from the backend's own capture thread, and WakeWaiter from whichever thread signals.
 // The backend is not owned by the layer and must outlive it (or ReleaseSound).
