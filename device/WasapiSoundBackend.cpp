@@ -175,6 +175,10 @@ void CaptureSession::Run(std::promise<bool>& started)
             = WaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(stallLimitMs));
         if (woken == WAIT_OBJECT_0)
             break;
+        if (woken == WAIT_FAILED) {
+            why = "the sound input cannot be waited for";
+            break;
+        }
         HRESULT result = S_OK;
         UINT32 frames = 0;
         bool gotPacket = false;
@@ -386,9 +390,14 @@ void WasapiSoundBackend::ReleaseCaptureDevice()
 
 WaitResult WasapiSoundBackend::WaitForNotification(NotificationEvent& event)
 {
-    if (event.TryConsume())
-        return WaitResult::Notified;
     const HANDLE wake = impl_->wake ? impl_->wake->Get() : nullptr;
+    if (event.TryConsume()) {
+        // The wake-up that came with this signal is spent too, so that the next wait does not
+        // return at once for it (a signal after this point is seen by the next wait's check).
+        if (wake != nullptr)
+            ResetEvent(wake);
+        return WaitResult::Notified;
+    }
     if (wake == nullptr)
         return WaitResult::Input;
     if (impl_->waits == SoundWaits::Window) {

@@ -4,7 +4,8 @@
 # Nobody answers, so every run should end by its time-out with exit status 1; a run killed by a
 # signal is a crash of the program or of the sound library under it.
 #
-#   scripts/request-stress.sh [RUNS] [QUELSOR-CLI]    (defaults: 100, build/cli/quelsor-cli)
+#   scripts/request-stress.sh [RUNS] [QUELSOR-CLI]    (defaults: 100, build/cli/quelsor-cli;
+#                                                      a .exe runs under Wine)
 #
 # Exits 1 when any run was killed by a signal. Takes about 3 s a run; the shared virtual link and
 # any other sound server are left alone.
@@ -13,7 +14,10 @@ set -euo pipefail
 runs=${1:-100}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${2:-$root/build/cli/quelsor-cli}
-[ -x "$cli" ] || { echo "request-stress: $cli is not built" >&2; exit 2; }
+[ -f "$cli" ] || { echo "request-stress: $cli is not built" >&2; exit 2; }
+# A .exe (the Windows build) runs under Wine, in the prefix beside its build.
+source "$root/scripts/wine.sh"
+quelsor_cli_runner "$cli"
 for tool in pulseaudio pactl pacat; do
   command -v $tool >/dev/null || { echo "request-stress: $tool is not installed" >&2; exit 2; }
 done
@@ -24,6 +28,7 @@ source "$root/scripts/private-pulse.sh"
 cleanup() {
   [ -n "$churn_pid" ] && kill "$churn_pid" 2>/dev/null || true
   quelsor_stop_private_pulse
+  [ ${#QUELSOR_CLI_RUN[@]} -eq 1 ] || quelsor_wine_stop
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -42,7 +47,7 @@ crashed=0
 cd "$work"
 for i in $(seq "$runs"); do
   status=0
-  "$cli" request --config "$root/examples/quelsor.ini" --request 0 --timeout 1 \
+  "${QUELSOR_CLI_RUN[@]}" request --config "$root/examples/quelsor.ini" --request 0 --timeout 1 \
     >/dev/null 2>"$work/request.err" || status=$?
   ends[$status]=$((${ends[$status]:-0} + 1))
   if [ "$status" -gt 128 ]; then

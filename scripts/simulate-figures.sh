@@ -3,7 +3,8 @@
 # link and any other server are left alone): the processor it uses while listening, and how long
 # after its server is killed (SIGKILL) and started again on the same socket it listens again.
 #
-#   scripts/simulate-figures.sh [SECONDS] [QUELSOR-CLI]   (defaults: 10, build/cli/quelsor-cli)
+#   scripts/simulate-figures.sh [SECONDS] [QUELSOR-CLI]   (defaults: 10, build/cli/quelsor-cli;
+#                                                          a .exe runs under Wine)
 #
 # Prints one line per figure; exits 1 when simulate does not say "listening" again within 20 s.
 set -euo pipefail
@@ -11,7 +12,10 @@ set -euo pipefail
 seconds=${1:-10}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${2:-$root/build/cli/quelsor-cli}
-[ -x "$cli" ] || { echo "simulate-figures: $cli is not built" >&2; exit 2; }
+[ -f "$cli" ] || { echo "simulate-figures: $cli is not built" >&2; exit 2; }
+# A .exe (the Windows build) runs under Wine, in the prefix beside its build.
+source "$root/scripts/wine.sh"
+quelsor_cli_runner "$cli"
 for tool in pulseaudio pactl parec; do
   command -v $tool >/dev/null || { echo "simulate-figures: $tool is not installed" >&2; exit 2; }
 done
@@ -22,6 +26,7 @@ source "$root/scripts/private-pulse.sh"
 cleanup() {
   [ -z "$simulate_pid" ] || kill "$simulate_pid" 2>/dev/null || true
   quelsor_stop_private_pulse
+  [ ${#QUELSOR_CLI_RUN[@]} -eq 1 ] || quelsor_wine_stop
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -41,17 +46,25 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 start_server
 cd "$work"
-"$cli" simulate --answer 1234=78D1CA1C# >/dev/null 2>"$work/simulate.err" &
+"${QUELSOR_CLI_RUN[@]}" simulate --answer 1234=78D1CA1C# >/dev/null 2>"$work/simulate.err" &
 simulate_pid=$!
 wait_listening 0 >/dev/null || { cat "$work/simulate.err" >&2; exit 1; }
 
 ticks=$(getconf CLK_TCK)
+# Under Wine, what its server spends for it as well.
+wineserver_pid=
+[ ${#QUELSOR_CLI_RUN[@]} -eq 1 ] || wineserver_pid=$(pgrep -n -f wineserver64 || true)
 before=$(cpu_ticks $simulate_pid)
+[ -z "$wineserver_pid" ] || server_before=$(cpu_ticks "$wineserver_pid")
 sleep "$seconds"
 after=$(cpu_ticks $simulate_pid)
 awk -v used=$((after - before)) -v hz="$ticks" -v s="$seconds" 'BEGIN {
   printf "simulate listening: %.2f s of CPU over %d s = %.1f %% of one core\n", used / hz, s,
     100 * used / hz / s }'
+if [ -n "$wineserver_pid" ]; then
+  awk -v used=$(($(cpu_ticks "$wineserver_pid") - server_before)) -v hz="$ticks" -v s="$seconds" 'BEGIN {
+    printf "wineserver meanwhile: %.2f s of CPU = %.1f %% of one core\n", used / hz, 100 * used / hz / s }'
+fi
 
 quelsor_stop_private_pulse KILL
 sleep 2

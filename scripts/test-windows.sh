@@ -47,6 +47,23 @@ quelsor_wine_setup "$mingw_build/wine-prefix"
 wine=$QUELSOR_WINE
 trap quelsor_wine_stop EXIT
 
+# The private sound server of the sound checks (5.), up from here: the unit tests of the sound
+# backend need one for Wine's PulseAudio driver to load, as Windows needs its audio service.
+sound_dir="$mingw_build/sound-test"
+rm -rf "$sound_dir"
+mkdir -p "$sound_dir"
+source "$QUELSOR_ROOT/scripts/private-pulse.sh"
+start_sound_server() { quelsor_start_private_pulse "$sound_dir" "link_a=Liaison A été" "link_b=Liaison B été"; }
+background=()
+stop_sound() {
+  local pid
+  for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${background[@]}"; do wait "$pid" 2>/dev/null || true; done
+  background=()
+}
+trap 'stop_sound; quelsor_stop_private_pulse; quelsor_wine_stop' EXIT
+start_sound_server
+
 # 3. The unit tests under Wine (one CTest test per suite).
 (cd "$mingw_build" && ctest --output-on-failure -j "$jobs" -L unit)
 unit_tested=$SECONDS
@@ -191,23 +208,10 @@ compare decode-1-debug decode --config '@D@quelsor réglages.ini' --request 1 --
 
 compared=$SECONDS
 
-# 5. The sound commands under Wine: WASAPI through Wine's PulseAudio driver, on a private server
-# of two links (a null sink and its monitor remapped as an input, both described with accents),
-# the defaults on the second, the commands told to use the first. quelsor-cli.exe and the Linux
+# 5. The sound commands under Wine: WASAPI through Wine's PulseAudio driver, on the private
+# server of two links (a null sink and its monitor remapped as an input, both described with
+# accents), the defaults on the second, the commands told to use the first. quelsor-cli.exe and the Linux
 # quelsor-cli answer each other over it, and the server is killed and started again under them.
-sound_dir="$mingw_build/sound-test"
-rm -rf "$sound_dir"
-mkdir -p "$sound_dir"
-source "$QUELSOR_ROOT/scripts/private-pulse.sh"
-start_sound_server() { quelsor_start_private_pulse "$sound_dir" "link_a=Liaison A été" "link_b=Liaison B été"; }
-background=()
-stop_sound() {
-  local pid
-  for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${background[@]}"; do wait "$pid" 2>/dev/null || true; done
-  background=()
-}
-trap 'stop_sound; quelsor_stop_private_pulse; quelsor_wine_stop' EXIT
 windows_ini="$windows_dir\\quelsor réglages.ini"
 linux_ini="$linux_dir/quelsor réglages.ini"
 windows_pair=(--input "Liaison A été input" --output "Liaison A été")
@@ -262,8 +266,6 @@ answered() {
 if left_out sound; then
   skipped+=(sound)
 else
-  start_sound_server
-
   # The device list: both links, by their descriptions, the defaults marked.
   "$wine" "$windows_cli" devices >"$sound_dir/devices.out" 2>"$sound_dir/devices.err" || true
   devices_listed() {
