@@ -89,9 +89,9 @@ Files are written one whole line at a time and flushed to the disk; a record
 that cannot be written is reported on stderr and written with the next ones.
 Ctrl-C (SIGINT) and SIGTERM, or on Windows the closing of the console, end
 the poll once the request in progress is finished; a summary line goes to
-stderr. Exit status: 0 when the poll ran (answers or
-not), 2 for a usage error, a configuration or file that cannot be opened, or
-a sound system that cannot be used.
+stderr. Exit status: 0 when the poll ran (answers or not), 2 for a usage
+error, a configuration or file that cannot be opened, or a sound system that
+cannot be used.
 )usage";
 
     std::atomic<bool> gStopPoll { false };
