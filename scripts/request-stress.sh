@@ -14,6 +14,7 @@ set -euo pipefail
 runs=${1:-100}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${2:-$root/build/cli/quelsor-cli}
+cli=$(realpath -e "$cli" 2>/dev/null || echo "$cli")
 [ -f "$cli" ] || { echo "request-stress: $cli is not built" >&2; exit 2; }
 # A .exe (the Windows build) runs under Wine, in the prefix beside its build.
 source "$root/scripts/wine.sh"

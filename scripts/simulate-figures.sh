@@ -12,6 +12,7 @@ set -euo pipefail
 seconds=${1:-10}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${2:-$root/build/cli/quelsor-cli}
+cli=$(realpath -e "$cli" 2>/dev/null || echo "$cli")
 [ -f "$cli" ] || { echo "simulate-figures: $cli is not built" >&2; exit 2; }
 # A .exe (the Windows build) runs under Wine, in the prefix beside its build.
 source "$root/scripts/wine.sh"
@@ -32,9 +33,10 @@ cleanup() {
 }
 trap cleanup EXIT
 start_server() { quelsor_start_private_pulse "$work" figures; }
-# Waits until simulate's stderr has said "listening" more than $1 times; prints the seconds.
+# Waits until simulate's stderr has said "listening" more than $1 times; prints the seconds since
+# $2 (default: now).
 wait_listening() {
-  local before=$1 start=$EPOCHREALTIME
+  local before=$1 start=${2:-$EPOCHREALTIME}
   for _ in $(seq 400); do
     [ "$(grep -c 'simulate: listening' "$work/simulate.err")" -gt "$before" ] && break
     sleep 0.05
@@ -68,9 +70,12 @@ fi
 
 quelsor_stop_private_pulse KILL
 sleep 2
+restarted=$EPOCHREALTIME
 start_server
-if back=$(wait_listening 1); then
-  echo "simulate listening again $back s after its server was started again (killed 2 s before)"
+flows=$(awk -v a="$restarted" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }')
+if back=$(wait_listening 1 "$restarted"); then
+  echo "simulate listening again $back s after its server was started again (killed 2 s before;" \
+    "the server's inputs flowed after $flows s)"
 else
   cat "$work/simulate.err" >&2
   echo "simulate did not listen again within 20 s" >&2
