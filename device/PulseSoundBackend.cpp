@@ -84,10 +84,7 @@ DeviceResult PulseSoundBackend::CreateCaptureBuffer(
 {
     if (impl_->loop == nullptr || !impl_->inputOpen)
         return DeviceResult::Uninitialized;
-    if (bytes == 0 || format.formatTag != 1 || format.channels != kChannels
-        || format.bitsPerSample != kBitsPerSample || format.samplesPerSecond != kSampleRate
-        || format.blockAlign != format.channels * format.bitsPerSample / 8
-        || format.bytesPerSecond != format.blockAlign * format.samplesPerSecond)
+    if (bytes == 0 || !IsProgramCaptureFormat(format))
         return DeviceResult::InvalidParam;
     // The server converts from whatever the device runs at.
     auto created = std::make_shared<CaptureBuffer>(bytes);

@@ -168,10 +168,7 @@ DeviceResult QtSoundBackend::CreateCaptureBuffer(
 {
     if (!inputOpen_)
         return DeviceResult::Uninitialized;
-    if (bytes == 0 || format.formatTag != 1 || format.channels != kChannels
-        || format.bitsPerSample != kBitsPerSample || format.samplesPerSecond != kSampleRate
-        || format.blockAlign != format.channels * format.bitsPerSample / 8
-        || format.bytesPerSecond != format.blockAlign * format.samplesPerSecond)
+    if (bytes == 0 || !IsProgramCaptureFormat(format))
         return DeviceResult::InvalidParam;
     if (!inputDevice_.isFormatSupported(ProgramFormat(format.samplesPerSecond)))
         return DeviceResult::BadFormat;

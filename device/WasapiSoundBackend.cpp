@@ -337,10 +337,7 @@ DeviceResult WasapiSoundBackend::CreateCaptureBuffer(
 {
     if (!impl_->com || !impl_->inputOpen)
         return DeviceResult::Uninitialized;
-    if (bytes == 0 || format.formatTag != 1 || format.channels != kChannels
-        || format.bitsPerSample != kBitsPerSample || format.samplesPerSecond != kSampleRate
-        || format.blockAlign != format.channels * format.bitsPerSample / 8
-        || format.bytesPerSecond != format.blockAlign * format.samplesPerSecond)
+    if (bytes == 0 || !IsProgramCaptureFormat(format))
         return DeviceResult::InvalidParam;
     impl_->buffer = std::make_shared<CaptureBuffer>(bytes);
     buffer = impl_->buffer;

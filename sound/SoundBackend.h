@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/SampleFormat.h"
 #include "sound/CaptureBuffer.h"
 #include "sound/NotificationEvent.h"
 
@@ -21,6 +22,16 @@ struct CaptureFormat {
     int bitsPerSample = 16;
     int extraSize = 18;
 };
+
+// Whether `format` is the program's own (PCM, 16000 Hz, mono, 16-bit, with a consistent block
+// alignment and byte rate): the only one the backends create capture buffers in.
+inline bool IsProgramCaptureFormat(const CaptureFormat& format)
+{
+    return format.formatTag == 1 && format.channels == kChannels
+        && format.bitsPerSample == kBitsPerSample && format.samplesPerSecond == kSampleRate
+        && format.blockAlign == format.channels * format.bitsPerSample / 8
+        && format.bytesPerSecond == format.blockAlign * format.samplesPerSecond;
+}
 
 // Why a capture buffer could not be created. The sound layer shows one message per value (the
 // values name the classic device errors the operator's messages are worded after).
