@@ -462,6 +462,9 @@ void TfrmMain::OnAnswer(const std::string& text)
     // The answer stays in txtView until the next character.
     clearViewPending_ = true;
     AddLogLine(AnswerLogLine(text));
+    if (answerQuality_ && DebugChecked())
+        AddLogLine(AnswerQualityLogLine(*answerQuality_));
+    answerQuality_.reset();
     decoder_.DecodeResponse(text);
 }
 

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -116,11 +117,12 @@ public:
 
     // IDetectorHost: the indicators follow each block; each accepted character is appended to
     // txtView, which the first character after a closed answer empties first; a closed answer
-    // is logged as AnswerLogLine and decoded.
+    // is logged as AnswerLogLine (with "Aff. Debug", its quality too) and decoded.
     int Threshold() const override;
     void OnToneMask(
         std::int64_t block, std::uint8_t toneMask, const ToneIndicators& indicators) override;
     void OnCharacter(std::int64_t block, char character) override;
+    void OnAnswerQuality(const AnswerQuality& quality) override { answerQuality_ = quality; }
     void OnAnswer(const std::string& text) override;
 
     // IDecoderHost, ISpectrumHost
@@ -215,6 +217,7 @@ private:
     QRegion pendingBlit_; // parts of the window we asked to repaint for our own drawing
     std::array<std::uint32_t, 8> indicatorColour_ {};
     bool clearViewPending_ = false; // an answer was closed: the next character empties txtView
+    std::optional<AnswerQuality> answerQuality_; // of the answer being closed
 };
 
 } // namespace quelsor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/LinkQuality.h"
 #include "common/DtmfTones.h"
 
 #include <array>
@@ -39,6 +40,10 @@ public:
     // An answer has been closed by the silence after it: its characters, in order (never empty).
     // The next OnCharacter starts a new answer.
     virtual void OnAnswer(const std::string& text) = 0;
+
+    // How well the answer about to be closed came through (AnswerQuality), right before its
+    // OnAnswer; not called when the detector was driven without energies.
+    virtual void OnAnswerQuality(const AnswerQuality& quality) { (void)quality; }
 
     // Trace hook: a pair held long enough ended too soon after the previous character and was
     // dropped. Only diagnostics use it.

@@ -35,6 +35,7 @@ namespace {
     {
         state.silenceCount = 0;
         state.receivedText += character;
+        state.quality.CharacterAccepted();
         host.OnCharacter(state.blockIndex, character);
     }
 
@@ -44,6 +45,8 @@ namespace {
         // its own, whatever it does meanwhile.
         const std::string received = std::move(state.receivedText);
         state.receivedText.clear();
+        if (const auto quality = state.quality.CloseAnswer())
+            host.OnAnswerQuality(*quality);
         host.OnAnswer(received);
     }
 
@@ -224,6 +227,7 @@ void DecideBlock(
     const BlockDecision decision = ClassifyBlock(energy, threshold);
     host.OnToneMask(state.blockIndex, decision.toneMask, decision.indicators);
     AdvanceDetector(state, host, decision.toneMask);
+    state.quality.AddBlock(energy, decision.toneMask, threshold);
 }
 
 void DetectDTMF(DetectorState& state, FilterBank& bank, IDetectorHost& host,

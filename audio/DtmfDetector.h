@@ -2,6 +2,7 @@
 
 #include "audio/DetectorHost.h"
 #include "audio/FilterBank.h"
+#include "audio/LinkQuality.h"
 
 #include <array>
 #include <cstddef>
@@ -39,6 +40,7 @@ struct DetectorState {
     std::int32_t silenceCount = 0; // empty blocks since the last accepted character
     std::string receivedText; // characters accepted since the last closed answer
     std::int64_t blockIndex = 0; // blocks analysed since this state was created
+    LinkQualityMeter quality; // fed by DecideBlock; the decisions never read it
 };
 
 // Energies of one block, tone order.
@@ -77,7 +79,8 @@ BlockDecision ClassifyBlock(const ToneEnergies& energy, int threshold);
 // counts the block.
 void AdvanceDetector(DetectorState& state, IDetectorHost& host, std::uint8_t toneMask);
 
-// One block's energies through ClassifyBlock, the host's OnToneMask, then AdvanceDetector.
+// One block's energies through ClassifyBlock, the host's OnToneMask, then AdvanceDetector; the
+// energies are then added to the state's link quality meter.
 void DecideBlock(
     DetectorState& state, IDetectorHost& host, const ToneEnergies& energy, int threshold);
 

@@ -19,12 +19,17 @@ void ResultPrinter::AttachLog(DecoderSession& session)
 void ResultPrinter::Attach(DecoderSession& session)
 {
     AttachLog(session);
+    // Both come while the session decodes its last answer.
     session.SetReportSinks(
         [this](const ZoneReport& report) {
-            Print(RecordOfZone(report, ItemText(report.requestIndex)));
+            ResultRecord record = RecordOfZone(report, ItemText(report.requestIndex));
+            record.quality = session_->LastQuality();
+            Print(std::move(record));
         },
         [this](int requestIndex, int, int) {
-            Print(RecordWithoutZone(ItemText(requestIndex), "mismatch"));
+            ResultRecord record = RecordWithoutZone(ItemText(requestIndex), "mismatch");
+            record.quality = session_->LastQuality();
+            Print(std::move(record));
         });
 }
 

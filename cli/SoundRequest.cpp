@@ -75,6 +75,7 @@ SoundRequest::SoundRequest(const char* command, DecoderSession& session, StderrM
 {
     const auto deliver = [this](ResultRecord record) {
         record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
+        record.quality = session_.LastQuality();
         if (sink_ != nullptr && *sink_)
             (*sink_)(record);
     };

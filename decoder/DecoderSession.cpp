@@ -30,9 +30,13 @@ bool DecoderSession::SetPendingRequest(int index)
     return true;
 }
 
-void DecoderSession::CloseAnswer(const std::string& received)
+void DecoderSession::CloseAnswer(
+    const std::string& received, const std::optional<AnswerQuality>& quality)
 {
+    quality_ = quality;
     host_.AddLogLine(AnswerLogLine(received));
+    if (quality && host_.DebugChecked())
+        host_.AddLogLine(AnswerQualityLogLine(*quality));
     decoder_.DecodeResponse(received);
 }
 

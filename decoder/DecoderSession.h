@@ -11,6 +11,7 @@
 #include "formula/FormulaEvaluator.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -37,8 +38,12 @@ public:
     bool SetPendingRequest(int index);
 
     // What the window does when the detector closes an answer: logs AnswerLogLine (the string
-    // and its length) and hands the string to the decoder.
-    void CloseAnswer(const std::string& received);
+    // and its length), with "Aff. Debug" the answer's quality (AnswerQualityLogLine) when it was
+    // measured, and hands the string to the decoder. The quality stays until the next answer.
+    void CloseAnswer(
+        const std::string& received, const std::optional<AnswerQuality>& quality = std::nullopt);
+    // The quality of the answer closed last; none for an answer typed in.
+    const std::optional<AnswerQuality>& LastQuality() const { return quality_; }
 
     // Sends the log lines to log from now on.
     void SetLogSink(LineSink log) { host_.SetLogSink(std::move(log)); }
@@ -63,6 +68,7 @@ private:
     FormulaEvaluator evaluator_; // reports a full parser stack to messages_
     StandaloneDecoderHost host_;
     ResponseDecoder decoder_;
+    std::optional<AnswerQuality> quality_;
 };
 
 // The window's side of the detector without a window: the indicators and the received
@@ -77,11 +83,17 @@ public:
     int Threshold() const override { return threshold_; }
     void OnToneMask(std::int64_t, std::uint8_t, const ToneIndicators&) override { }
     void OnCharacter(std::int64_t, char) override { }
-    void OnAnswer(const std::string& text) override { session_.CloseAnswer(text); }
+    void OnAnswerQuality(const AnswerQuality& quality) override { quality_ = quality; }
+    void OnAnswer(const std::string& text) override
+    {
+        session_.CloseAnswer(text, quality_);
+        quality_.reset();
+    }
 
 private:
     DecoderSession& session_;
     int threshold_;
+    std::optional<AnswerQuality> quality_; // of the answer being closed
 };
 
 } // namespace quelsor

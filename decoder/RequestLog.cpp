@@ -12,4 +12,24 @@ std::string AnswerLogLine(const std::string& received)
         + std::to_string(received.size()) + format.substr(lengthAt + 2);
 }
 
+std::string AnswerQualityLogLine(const AnswerQuality& quality)
+{
+    const std::string margin = OneDecimal(quality.LevelDb());
+    const std::string fields[] = {
+        OneDecimal(quality.level),
+        margin.front() == '-' ? margin : "+" + margin,
+        quality.noiseBlocks > 0 ? OneDecimal(quality.noise) : std::string(kNoNoiseMeasured),
+        OneDecimal(quality.SnrDb()),
+    };
+    std::string line;
+    const std::string format = kAnswerQualityFormat;
+    std::size_t from = 0;
+    for (const std::string& field : fields) {
+        const std::size_t at = format.find("%s", from);
+        line += format.substr(from, at - from) + field;
+        from = at + 2;
+    }
+    return line + format.substr(from);
+}
+
 } // namespace quelsor

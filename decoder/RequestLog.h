@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/LinkQuality.h"
+
 #include <string>
 
 namespace quelsor {
@@ -16,5 +18,15 @@ inline constexpr const char* kAnswerLogFormat = "%s (%d)";
 
 // kAnswerLogFormat filled with received and its length, e.g. "78D1CA1C# (9)".
 std::string AnswerLogLine(const std::string& received);
+
+// Logged with "Aff. Debug" after the answer's line, when its quality was measured: the level
+// (detector units), its height over the threshold and the noise floor (detector units, "-" when
+// the answer has no quiet block between its characters), and the signal-to-noise ratio. Each %s
+// is a number with one decimal (OneDecimal).
+inline constexpr const char* kAnswerQualityFormat = "Niveau %s (seuil %s dB), bruit %s, S/B %s dB";
+inline constexpr const char* kNoNoiseMeasured = "-";
+
+// kAnswerQualityFormat filled, e.g. "Niveau 5012.3 (seuil +44.4 dB), bruit 14.8, S/B 50.6 dB".
+std::string AnswerQualityLogLine(const AnswerQuality& quality);
 
 } // namespace quelsor

@@ -2,6 +2,7 @@
 
 #include "common/Utf8.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -189,18 +190,40 @@ std::string FormatJsonLine(const ResultRecord& record)
     }
     key("status");
     AppendJsonString(out, record.status);
+    if (record.quality) {
+        const AnswerQuality& quality = *record.quality;
+        key("level");
+        out += OneDecimal(quality.level);
+        key("level_db");
+        out += OneDecimal(quality.LevelDb());
+        if (quality.noiseBlocks > 0) {
+            key("noise");
+            out += OneDecimal(quality.noise);
+        }
+        key("snr");
+        out += OneDecimal(quality.SnrDb());
+    }
     return out + "}\n";
 }
 
-std::string CsvHeaderLine() { return "time,request,label,zone,name,raw,value,text,status\r\n"; }
+std::string CsvHeaderLine(std::size_t columns)
+{
+    constexpr const char* kNames[kCsvColumns] = { "time", "request", "label", "zone", "name", "raw",
+        "value", "text", "status", "level", "level_db", "noise", "snr" };
+    std::string out;
+    for (std::size_t i = 0; i < std::min(columns, kCsvColumns); ++i)
+        out += (i > 0 ? "," : "") + std::string(kNames[i]);
+    return out + "\r\n";
+}
 
-std::string FormatCsvLine(const ResultRecord& record)
+std::string FormatCsvLine(const ResultRecord& record, std::size_t columns)
 {
     std::string time;
     if (record.isoTime)
         time = *record.isoTime;
     else if (record.seconds)
         time = SecondsText(*record.seconds);
+    const std::optional<AnswerQuality>& quality = record.quality;
     const std::string fields[] = {
         CsvField(time),
         CsvField(record.request),
@@ -211,9 +234,14 @@ std::string FormatCsvLine(const ResultRecord& record)
         CsvField(record.value ? record.valueText : std::string()),
         CsvField(record.text),
         CsvField(record.status),
+        quality ? OneDecimal(quality->level) : std::string(),
+        quality ? OneDecimal(quality->LevelDb()) : std::string(),
+        quality && quality->noiseBlocks > 0 ? OneDecimal(quality->noise) : std::string(),
+        quality ? OneDecimal(quality->SnrDb()) : std::string(),
     };
+    static_assert(std::size(fields) == kCsvColumns);
     std::string out = fields[0];
-    for (std::size_t i = 1; i < std::size(fields); ++i)
+    for (std::size_t i = 1; i < std::min(columns, kCsvColumns); ++i)
         out += "," + fields[i];
     return out + "\r\n";
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/LinkQuality.h"
 #include "decoder/DecoderHost.h"
 
 #include <chrono>
@@ -26,6 +27,9 @@ struct ResultRecord {
     std::string valueText; // value exactly as the report prints it (e.g. "12.000")
     std::string text;
     std::string status; // ok, mismatch, timeout, error
+    // How well the answer came through (the same for every record of one answer); none for a
+    // request without answer and for answers typed in.
+    std::optional<AnswerQuality> quality;
 };
 
 enum class RecordFormat { Text, Json, Csv };
@@ -42,13 +46,20 @@ ResultRecord RecordWithoutZone(const std::string& itemText, const std::string& s
 std::string IsoUtcTime(std::chrono::system_clock::time_point t);
 
 // One JSON object on one line (JSON Lines), ending with "\n". Absent fields are left out; a
-// value that is not a finite number is written as null.
+// value that is not a finite number is written as null. A record with a quality ends with
+// "level" (detector units), "level_db" (over the threshold), "noise" (detector units; absent
+// when not measured) and "snr" (dB), each with one decimal.
 std::string FormatJsonLine(const ResultRecord& record);
 
 // CSV (RFC 4180): the header line and one record line, each ending with CRLF; fields holding a
-// comma, a quote, a line break or blanks at either end are quoted.
-std::string CsvHeaderLine();
-std::string FormatCsvLine(const ResultRecord& record);
+// comma, a quote, a line break or blanks at either end are quoted. The columns: time, request,
+// label, zone, name, raw, value, text, status, then level, level_db, noise and snr (empty
+// without a quality). Files written before the last four were added have a header of the first
+// nine: columns < kCsvColumns writes only the first `columns` fields, for such a file.
+inline constexpr std::size_t kCsvColumns = 13;
+inline constexpr std::size_t kCsvColumnsWithoutQuality = 9;
+std::string CsvHeaderLine(std::size_t columns = kCsvColumns);
+std::string FormatCsvLine(const ResultRecord& record, std::size_t columns = kCsvColumns);
 
 // Text that is valid UTF-8: each byte that is not part of a well-formed character becomes
 // U+FFFD.

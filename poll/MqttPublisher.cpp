@@ -122,6 +122,16 @@ void MqttPublisher::Publish(const ResultRecord& record)
     if (record.zone)
         Enqueue(
             Message { Topic(record.request, SanitizeTopicLevel(record.name)), record.text, true });
+    if (record.quality) {
+        // Every record of an answer carries its quality: sent once per answer.
+        const std::string level = OneDecimal(record.quality->level);
+        const std::string snr = OneDecimal(record.quality->SnrDb());
+        if (lastQuality_ != record.request + '\n' + level + '\n' + snr) {
+            lastQuality_ = record.request + '\n' + level + '\n' + snr;
+            Enqueue(Message { Topic(record.request, "level"), level, true });
+            Enqueue(Message { Topic(record.request, "snr"), snr, true });
+        }
+    }
     std::string json = FormatJsonLine(record);
     json.pop_back(); // the line end of JSON Lines
     Enqueue(Message { Topic(record.request, "json"), std::move(json), false });

@@ -24,11 +24,12 @@ std::string SanitizeTopicLevel(std::string_view level);
 // Publishes results to an MQTT broker (libmosquitto), from a thread of its own that connects,
 // reconnects after a loss (every second at first, then up to every 10 s) and sends what is
 // queued. For each record with a zone: its text on PREFIX/REQUEST/NAME, retained; for every
-// record: the record as JSON on PREFIX/REQUEST/json. "online" is published, retained, on
-// PREFIX/status at each connection, and "offline" is the will the broker publishes when the
-// connection is lost (and what a clean stop publishes). Everything is sent with QoS 1 and stays
-// queued until the broker has acknowledged it, so that a record published while the broker is
-// down goes out once it is back (the oldest messages are dropped past 10000 waiting).
+// record: the record as JSON on PREFIX/REQUEST/json; for each answer: its level (detector units)
+// and signal-to-noise ratio (dB) on PREFIX/REQUEST/level and PREFIX/REQUEST/snr, retained. "online"
+// is published, retained, on PREFIX/status at each connection, and "offline" is the will the broker
+// publishes when the connection is lost (and what a clean stop publishes). Everything is sent with
+// QoS 1 and stays queued until the broker has acknowledged it, so that a record published while the
+// broker is down goes out once it is back (the oldest messages are dropped past 10000 waiting).
 class MqttPublisher {
 public:
     struct Options {
@@ -86,6 +87,7 @@ private:
     std::condition_variable changed_;
     std::deque<Message> queue_; // not yet handed to the client
     std::map<int, Message> inFlight_; // handed over, not yet acknowledged
+    std::string lastQuality_; // request, level and snr last published (Publish's caller only)
 };
 
 } // namespace quelsor

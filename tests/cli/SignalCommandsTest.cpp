@@ -182,8 +182,8 @@ namespace {
         const CliRun csv = answer({ "--format", "csv", "78D1" });
         EXPECT_EQ(csv.exitCode, 0) << csv.err;
         EXPECT_EQ(withoutCr(csv.out),
-            "time,request,label,zone,name,raw,value,text,status\n"
-            ",1234,Etat general,,,,,,mismatch\n");
+            "time,request,label,zone,name,raw,value,text,status,level,level_db,noise,snr\n"
+            ",1234,Etat general,,,,,,mismatch,,,,\n"); // typed in: no link quality
         EXPECT_EQ(answer({ "--format", "yaml", "1" }).exitCode, 2);
         EXPECT_EQ(answer({ "--format" }).exitCode, 2);
 
@@ -206,9 +206,11 @@ namespace {
             EXPECT_GE(seconds, 4.300) << line;
             EXPECT_LE(seconds, 4.320) << line;
         }
-        EXPECT_EQ(
-            withoutCr(lines[1].substr(5)), ",1234,Etat general,1,Tension,120,12.000,12.000,ok");
-        EXPECT_EQ(withoutCr(lines[2].substr(5)), ",1234,Etat general,2,Moteur,1,,Marche,ok");
+        // The answer's quality on both: a clean recording's floor is under 1.
+        EXPECT_EQ(withoutCr(lines[1].substr(5)),
+            ",1234,Etat general,1,Tension,120,12.000,12.000,ok,6892.1,47.2,0.9,76.8");
+        EXPECT_EQ(withoutCr(lines[2].substr(5)),
+            ",1234,Etat general,2,Moteur,1,,Marche,ok,6892.1,47.2,0.9,76.8");
     }
 
     TEST_F(SignalCommandsTest, UnusableRecordingsExitWithTwo)

@@ -53,9 +53,13 @@ namespace {
         EXPECT_EQ(session.Configuration().thresholdPosition, 120);
         ASSERT_TRUE(session.SetPendingRequest(0));
         session.CloseAnswer("1234");
-        session.CloseAnswer("78D1CA1C#");
+        const AnswerQuality quality { 5012.34, 14.96, 1200, 300, 30 };
+        session.CloseAnswer("78D1CA1C#", quality); // measured by the detector: a debug line
+        ASSERT_TRUE(session.LastQuality().has_value());
+        EXPECT_EQ(session.LastQuality()->level, quality.level);
         const std::vector<std::string> expected = { "1234 (4)", "Echo reçu : 1234", "78D1CA1C# (9)",
-            "Param 0 reçus ...", "", "78D1CA1C#", "Attendus:9  Reçus:9 ", "78 01 fd 1f ??",
+            "Niveau 5012.3 (seuil +44.5 dB), bruit 15.0, S/B 50.5 dB", "Param 0 reçus ...", "",
+            "78D1CA1C#", "Attendus:9  Reçus:9 ", "78 01 fd 1f ??",
             "Z 1.  Tension (120) Z1/10 => 12.000 ", "Z 2.  Moteur 1=Marche",
             "Z 3.  Deep (120) ((((((((((((((((((1)))))))))))))))))) => 0.000 " };
         EXPECT_EQ(lines, expected);

@@ -22,5 +22,12 @@ namespace {
         EXPECT_STREQ(kAwaitingAnswer, "Attente de la r\xC3\xA9ponse");
     }
 
+    // Without a quiet block between its characters an answer's floor is 1 and its noise unknown.
+    TEST(RequestLogTest, QualityLineWithoutNoise)
+    {
+        EXPECT_EQ(AnswerQualityLogLine(AnswerQuality { 7500.0, 0.0, 120, 0, 30 }),
+            "Niveau 7500.0 (seuil +48.0 dB), bruit -, S/B 77.5 dB");
+    }
+
 } // namespace
 } // namespace quelsor
