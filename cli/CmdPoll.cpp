@@ -6,6 +6,7 @@
 #include "CliWav.h"
 #include "Commands.h"
 #include "DeviceOptions.h"
+#include "ReopenRequests.h"
 #include "ResultPrinter.h"
 #include "StderrMessages.h"
 #include "StopRequests.h"
@@ -22,7 +23,9 @@
 #include "SoundRequest.h"
 #endif
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -87,6 +90,12 @@ request, said on stderr, and the next request tries the devices afresh. An
 
 Files are written one whole line at a time and flushed to the disk; a record
 that cannot be written is reported on stderr and written with the next ones.
+SIGHUP closes the files and opens them again (after a log rotation has
+renamed them): the next records go to new files of the same names. The
+records with an answer end with its link quality: level (mean filter output
+of its tones, the threshold's unit), level_db (dB over the threshold), noise
+(between its characters) and snr (dB); a CSV file begun without those
+columns keeps its nine.
 Ctrl-C (SIGINT) and SIGTERM, or on Windows the closing of the console, end
 the poll once the request in progress is finished; a summary line goes to
 stderr. Exit status: 0 when the poll ran (answers or not), 2 for a usage
@@ -95,6 +104,20 @@ cannot be used.
 )usage";
 
     std::atomic<bool> gStopPoll { false };
+    std::atomic<bool> gReopenFiles { false };
+
+    // Reopens the files when a SIGHUP asked for it since the last look.
+    void ReopenWhenAsked(const std::vector<std::unique_ptr<RecordFile>>& files)
+    {
+        if (!gReopenFiles.exchange(false))
+            return;
+        for (const auto& file : files) {
+            std::string error;
+            if (!file->Reopen(error))
+                std::fprintf(stderr, "quelsor-cli poll: %s (%zu records wait)\n", error.c_str(),
+                    file->Waiting());
+        }
+    }
 
     struct PollCommandOptions {
         AnswerOptions answer;
@@ -276,12 +299,14 @@ int RunPoll(const std::vector<std::string>& args)
         return 2;
     sound.UseDeviceIds(inputId, outputId);
     CatchStopRequests(gStopPoll);
+    CatchReopenRequests(gReopenFiles);
 
     PollLoop loop(sound, options.poll, [&](const ResultRecord& given) {
         ResultRecord record = given;
         if (!record.isoTime)
             record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
         printer.Print(record);
+        ReopenWhenAsked(files);
         for (const auto& file : files) {
             std::string error;
             if (!file->Append(record, error))
@@ -292,6 +317,18 @@ int RunPoll(const std::vector<std::string>& args)
         if (mqtt)
             mqtt->Publish(record);
 #endif
+    });
+    // Between requests the files are reopened as soon as asked, so that the old ones are let go.
+    loop.SetWaiter([&files](std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
+        const auto end = std::chrono::steady_clock::now() + duration;
+        for (auto now = std::chrono::steady_clock::now(); now < end && !stop;
+             now = std::chrono::steady_clock::now()) {
+            ReopenWhenAsked(files);
+            SleepUnlessStopped(
+                std::min(std::chrono::duration_cast<std::chrono::milliseconds>(end - now),
+                    std::chrono::milliseconds(100)),
+                stop);
+        }
     });
     const PollSummary summary = loop.Run(gStopPoll);
 #ifdef QUELSOR_HAVE_MQTT

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 
 #ifdef _WIN32
@@ -127,17 +128,40 @@ bool RecordFile::Open(std::string& error)
         CloseFile(fd);
         return false;
     }
+    headerDue_ = false;
+    columns_ = kCsvColumns;
+    if (format_ == RecordFormat::Csv) {
+        if (kept == 0) {
+            headerDue_ = true;
+        } else {
+            columns_ = CsvColumnsOf(fd);
+            if (columns_ == 0) {
+                error = path_ + ": not a file of records: its first line is not the header "
+                    + CsvHeaderLine().substr(0, CsvHeaderLine().size() - 2);
+                CloseFile(fd);
+                return false;
+            }
+        }
+    }
     fd_ = fd;
-    if (kept == 0 && format_ == RecordFormat::Csv
-        && (waiting_.empty() || waiting_.front() != CsvHeaderLine()))
-        waiting_.push_front(CsvHeaderLine());
     return WriteWaiting(error);
+}
+
+std::size_t RecordFile::CsvColumnsOf(int fd) const
+{
+    char first[256];
+    const long long length = ReadAt(fd, 0, first, sizeof first);
+    const std::string_view start(first, length > 0 ? static_cast<std::size_t>(length) : 0);
+    for (const std::size_t columns : { kCsvColumns, kCsvColumnsWithoutQuality }) {
+        if (start.substr(0, start.find('\n') + 1) == CsvHeaderLine(columns))
+            return columns;
+    }
+    return 0;
 }
 
 bool RecordFile::Append(const ResultRecord& record, std::string& error)
 {
-    waiting_.push_back(
-        format_ == RecordFormat::Csv ? FormatCsvLine(record) : FormatJsonLine(record));
+    waiting_.push_back(record);
     return WriteWaiting(error);
 }
 
@@ -145,12 +169,14 @@ bool RecordFile::Retry(std::string& error) { return WriteWaiting(error); }
 
 bool RecordFile::WriteWaiting(std::string& error)
 {
-    if (waiting_.empty())
+    if (waiting_.empty() && !headerDue_)
         return true;
     if (fd_ < 0 && !Open(error))
         return false;
-    while (!waiting_.empty()) {
-        const std::string& line = waiting_.front();
+    while (headerDue_ || !waiting_.empty()) {
+        const std::string line = headerDue_ ? CsvHeaderLine()
+            : format_ == RecordFormat::Csv  ? FormatCsvLine(waiting_.front(), columns_)
+                                            : FormatJsonLine(waiting_.front());
         const long long before = FileSize(fd_);
         const long long written = WriteOnce(fd_, line.data(), line.size());
         if (written != static_cast<long long>(line.size()) || !SyncFile(fd_)) {
@@ -161,7 +187,10 @@ bool RecordFile::WriteWaiting(std::string& error)
             Close();
             return false;
         }
-        waiting_.pop_front();
+        if (headerDue_)
+            headerDue_ = false;
+        else
+            waiting_.pop_front();
     }
     return true;
 }

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -177,19 +180,24 @@ TEST_F(PollLinkTest, RoundsGoToCsvJsonLinesAndMqttThroughABrokerRestart)
 
     const QStringList csv = FileLines(File("results.csv"));
     ASSERT_EQ(csv.size(), 7) << csv.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(csv[0], QStringLiteral("time,request,label,zone,name,raw,value,text,status\r"));
+    EXPECT_EQ(csv[0],
+        QStringLiteral(
+            "time,request,label,zone,name,raw,value,text,status,level,level_db,noise,snr\r"));
     for (int i = 1; i < 7; i += 2) {
         EXPECT_TRUE(
-            csv[i].endsWith(QStringLiteral(",1234,Etat general,1,Tension,120,12.000,12.000,ok\r")))
+            csv[i].contains(QStringLiteral(",1234,Etat general,1,Tension,120,12.000,12.000,ok,")))
             << csv[i].toStdString();
         EXPECT_TRUE(
-            csv[i + 1].endsWith(QStringLiteral(",1234,Etat general,2,Moteur,1,,Marche,ok\r")))
+            csv[i + 1].contains(QStringLiteral(",1234,Etat general,2,Moteur,1,,Marche,ok,")))
             << csv[i + 1].toStdString();
+        // Both records of an answer carry its quality.
+        EXPECT_EQ(csv[i].section(QLatin1Char(','), 9), csv[i + 1].section(QLatin1Char(','), 9));
     }
     const QStringList jsonl = FileLines(File("results.jsonl"));
     ASSERT_EQ(jsonl.size(), 6);
     EXPECT_TRUE(
         jsonl[0].contains(QStringLiteral("\"name\":\"Tension\",\"raw\":120,\"value\":12.000")));
+    EXPECT_TRUE(jsonl[0].contains(QStringLiteral("\"level_db\":"))) << jsonl[0].toStdString();
     const QStringList printed = QString::fromUtf8(poll.readAllStandardOutput())
                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     EXPECT_EQ(printed, jsonl);
@@ -205,6 +213,8 @@ TEST_F(PollLinkTest, RoundsGoToCsvJsonLinesAndMqttThroughABrokerRestart)
         << heard.toStdString();
     EXPECT_TRUE(heard.contains(QStringLiteral("quelsor/1234/Tension 12.000")));
     EXPECT_TRUE(heard.contains(QStringLiteral("quelsor/1234/Moteur Marche")));
+    EXPECT_TRUE(heard.contains(QStringLiteral("quelsor/1234/level ")));
+    EXPECT_TRUE(heard.contains(QStringLiteral("quelsor/1234/snr ")));
     EXPECT_TRUE(heard.contains(QStringLiteral("quelsor/status online")));
     EXPECT_TRUE(heard.trimmed().endsWith(QStringLiteral("quelsor/status offline")));
 }
@@ -228,7 +238,7 @@ TEST_F(PollLinkTest, ADeviceThatDoesNotAnswerGivesTimeoutRecords)
     const QStringList printed = QString::fromUtf8(poll.readAllStandardOutput())
                                     .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(printed.size(), 2);
-    EXPECT_TRUE(printed[1].endsWith(QStringLiteral(",1234,Etat general,,,,,,timeout")));
+    EXPECT_TRUE(printed[1].endsWith(QStringLiteral(",1234,Etat general,,,,,,timeout,,,,")));
 }
 
 TEST_F(PollLinkTest, ASignalEndsThePollAfterTheRequestInProgress)
@@ -246,6 +256,55 @@ TEST_F(PollLinkTest, ASignalEndsThePollAfterTheRequestInProgress)
     EXPECT_EQ(poll.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(poll.exitCode(), 0);
     EXPECT_TRUE(poll.readAllStandardError().contains("1 requests sent, 1 answered"));
+}
+
+// Log rotation under a running poll: the files are renamed and SIGHUP sent again and again,
+// during the requests and between them. Every record is in one of the files, whole, and every
+// CSV file begins with its header.
+TEST_F(PollLinkTest, RenamedFilesAndSighupLoseNoRecord)
+{
+    StartDevice();
+    QProcess poll;
+    poll.setWorkingDirectory(folder_.path());
+    poll.start(kCli,
+        PollArgs({ QStringLiteral("--every"), QStringLiteral("1s"), QStringLiteral("--count"),
+            QStringLiteral("3"), QStringLiteral("--csv"), File("r.csv"), QStringLiteral("--jsonl"),
+            File("r.jsonl") }));
+    ASSERT_TRUE(poll.waitForStarted(5000));
+    QThread::msleep(500); // SIGHUP is caught
+    QStringList rotated;
+    for (int n = 1; !poll.waitForFinished(200); ++n) {
+        for (const char* name : { "r.csv", "r.jsonl" }) {
+            const QString to = File(name) + QLatin1Char('.') + QString::number(n);
+            if (QFile::rename(File(name), to))
+                rotated << to;
+        }
+        ::kill(static_cast<pid_t>(poll.processId()), SIGHUP);
+        ASSERT_LT(n, 300) << "the poll did not end";
+    }
+    EXPECT_EQ(poll.exitCode(), 0);
+    EXPECT_TRUE(poll.readAllStandardError().contains("3 requests sent, 3 answered"));
+    int csvRecords = 0;
+    int jsonRecords = 0;
+    for (const QString& path : rotated + QStringList { File("r.csv"), File("r.jsonl") }) {
+        const QStringList lines = FileLines(path);
+        const bool csv = path.contains(QStringLiteral(".csv"));
+        for (int i = 0; i < lines.size(); ++i) {
+            if (csv && i == 0) {
+                EXPECT_TRUE(lines[0].startsWith(QStringLiteral("time,request,")))
+                    << path.toStdString();
+                continue;
+            }
+            const bool whole = csv
+                ? lines[i].endsWith(QLatin1Char('\r')) && lines[i].count(QLatin1Char(',')) == 12
+                : lines[i].startsWith(QLatin1Char('{')) && lines[i].endsWith(QLatin1Char('}'));
+            EXPECT_TRUE(whole) << path.toStdString() << ": " << lines[i].toStdString();
+            ++(csv ? csvRecords : jsonRecords);
+        }
+    }
+    EXPECT_EQ(csvRecords, 6);
+    EXPECT_EQ(jsonRecords, 6);
+    EXPECT_GT(rotated.size(), 2);
 }
 
 } // namespace

@@ -119,7 +119,55 @@ namespace {
         EXPECT_EQ(Read(csv), CsvHeaderLine());
     }
 
-#ifndef _WIN32
+    TEST_F(RecordFileTest, AnExistingCsvFileKeepsItsColumnsAndAForeignOneIsLeftAlone)
+    {
+        ResultRecord heard = Record("ok");
+        heard.quality = AnswerQuality { 812.0, 3.0, 100, 40, 30 };
+        const std::string oldHeader = CsvHeaderLine(kCsvColumnsWithoutQuality);
+        const struct {
+            const char* what;
+            std::string before;
+            bool opens;
+            std::string after;
+        } rows[] = {
+            { "begun without the quality columns", oldHeader, true,
+                oldHeader + FormatCsvLine(heard, kCsvColumnsWithoutQuality) },
+            { "with them", CsvHeaderLine(), true, CsvHeaderLine() + FormatCsvLine(heard) },
+            { "another kind of file", "a,b\r\n1,2\r\n", false, "a,b\r\n1,2\r\n" },
+        };
+        for (const auto& row : rows) {
+            const std::string path = File("existing.csv");
+            Write(path, row.before);
+            RecordFile file(path, RecordFormat::Csv);
+            std::string error;
+            ASSERT_EQ(file.Open(error), row.opens) << row.what << ": " << error;
+            if (row.opens)
+                ASSERT_TRUE(file.Append(heard, error)) << row.what << ": " << error;
+            else
+                EXPECT_NE(error.find("existing.csv"), std::string::npos) << error;
+            EXPECT_EQ(Read(path), row.after) << row.what;
+        }
+    }
+
+#ifndef _WIN32 // no renaming of an open file there, and no SIGHUP to reopen it
+    // What log rotation does: the file is renamed, then the writer told to reopen it.
+    TEST_F(RecordFileTest, ReopenAfterARenameStartsANewFile)
+    {
+        const std::string path = File("results.csv");
+        RecordFile file(path, RecordFormat::Csv);
+        std::string error;
+        ASSERT_TRUE(file.Open(error)) << error;
+        ASSERT_TRUE(file.Append(Record("ok"), error)) << error;
+        fs::rename(path, File("results.csv.1"));
+        ASSERT_TRUE(file.Append(Record("timeout"), error)) << error; // before the reopen
+        ASSERT_TRUE(file.Reopen(error)) << error;
+        ASSERT_TRUE(file.Append(Record("error"), error)) << error;
+        const std::string header = CsvHeaderLine();
+        EXPECT_EQ(Read(File("results.csv.1")),
+            header + FormatCsvLine(Record("ok")) + FormatCsvLine(Record("timeout")));
+        EXPECT_EQ(Read(path), header + FormatCsvLine(Record("error")));
+    }
+
     TEST_F(RecordFileTest, RecordsThatCannotBeWrittenWaitAndGoOutInOrder)
     {
         // The file is first a full disk, then a real file again.
