@@ -6,6 +6,9 @@
 #   share/applications/quelsor.desktop, share/icons/hicolor/scalable/apps/quelsor.svg
 #   share/man/man1/quelsor.1.gz, quelsor-cli.1.gz    made from the programs' --help at build time
 #   share/doc/quelsor/copyright, changelog.gz
+# and, installed under /usr only (the package), the polling service:
+#   /lib/systemd/system/quelsor-poll@.service, /usr/lib/sysusers.d/quelsor.conf (its user),
+#   /etc/logrotate.d/quelsor, /usr/share/quelsor/poll.conf (a sample of its options)
 include(GNUInstallDirs)
 
 install(TARGETS quelsor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -55,6 +58,23 @@ if(UNIX AND NOT CMAKE_CROSSCOMPILING)
   endif()
   add_custom_target(quelsor_man_pages ALL DEPENDS ${man_pages})
   install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  # The polling service names /usr/bin/quelsor-cli and places outside the prefix: it comes with
+  # an installation under /usr, as the package's (file(INSTALL) puts DESTDIR before the folders).
+  set(service_dir ${PROJECT_SOURCE_DIR}/packaging/service)
+  install(CODE "
+    if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+      foreach(pair \"lib/systemd/system;quelsor-poll@.service;quelsor-poll@.service\"
+          \"usr/lib/sysusers.d;quelsor.sysusers;quelsor.conf\"
+          \"etc/logrotate.d;quelsor.logrotate;quelsor\" \"usr/share/quelsor;poll.conf;poll.conf\")
+        list(GET pair 0 folder)
+        list(GET pair 1 source)
+        list(GET pair 2 name)
+        file(INSTALL DESTINATION \"/\${folder}\" TYPE FILE RENAME \"\${name}\"
+          FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+          FILES \"${service_dir}/\${source}\")
+      endforeach()
+    endif()")
 
   # The package's documentation folder.
   set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)

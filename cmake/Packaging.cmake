@@ -42,4 +42,8 @@ if(TARGET quelsor)
   endif()
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
 endif()
+# The scripts that create the polling service's user, and the files under /etc.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/service/postinst
+  ${PROJECT_SOURCE_DIR}/packaging/service/postrm ${PROJECT_SOURCE_DIR}/packaging/service/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

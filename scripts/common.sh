@@ -16,7 +16,7 @@ QUELSOR_TEST_PACKAGES=("${QUELSOR_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev li
 # The Windows cross-build and its tests under Wine (test-windows.sh), without recommends.
 QUELSOR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64)
 # The Debian package and its checks (test-package.sh).
-QUELSOR_PACKAGE_PACKAGES=(dpkg-dev lintian fakeroot)
+QUELSOR_PACKAGE_PACKAGES=(dpkg-dev lintian fakeroot systemd logrotate)
 
 # Installs the packages not yet installed (as root), or prints the apt-get line to run. A first
 # argument --no-install-recommends is passed on to apt-get.

@@ -4,7 +4,8 @@
 # throw-away root and runs what it installs there: quelsor-cli --help and --version,
 # quelsor-cli decode of a generated recording with the installed sample configuration, and the
 # window offscreen, started and closed twice by a user without configuration: the first start
-# copies the sample configuration to the user's folder, the close saves the threshold there.
+# copies the sample configuration to the user's folder, the close saves the threshold there;
+# the polling service's unit, user and log rotation.
 # The window needs a sound server (test.sh starts the virtual link).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -72,6 +73,48 @@ check "manual pages" test -s "$root/usr/share/man/man1/quelsor.1.gz" -a -s "$roo
 decoded=$("$bin/quelsor-cli" decode --config "$root/usr/share/quelsor/quelsor.ini" --request 0 \
   "$work/answer.wav" 2>/dev/null)
 check "installed decode" grep -q '^Tension 12.000' <<<"$decoded"
+
+# The polling service: its unit passes systemd's checks (as an instance, with the package's
+# programs), its user is made by systemd-sysusers in the audio group, and the rotation snippet
+# renames a record file and signals the pollers (here with the poller's user and signal swapped
+# for ones that exist on this machine).
+unit="$root/lib/systemd/system/quelsor-poll@.service"
+check "the service's files" test -s "$unit" -a -s "$root/usr/lib/sysusers.d/quelsor.conf" \
+  -a -s "$root/etc/logrotate.d/quelsor" -a -s "$root/usr/share/quelsor/poll.conf"
+check "the logrotate snippet is a conffile" bash -c \
+  'dpkg-deb --ctrl-tarfile "$1" | tar -xO ./conffiles | grep -qx /etc/logrotate.d/quelsor' _ "$deb"
+# systemd-analyze checks a unit against this machine's units: the instance, with the path of
+# the unpacked quelsor-cli, must give neither an error nor a warning.
+units="$work/units"
+mkdir -p "$units"
+sed "s|=/usr/bin/quelsor-cli |=$root/usr/bin/quelsor-cli |" "$unit" >"$units/quelsor-poll@radio.service"
+if systemd-analyze verify --man=no "$units/quelsor-poll@radio.service" >"$work/verify.out" 2>&1 &&
+  ! grep -q . "$work/verify.out"; then
+  check "systemd-analyze verify quelsor-poll@radio.service" true
+else
+  cat "$work/verify.out"
+  check "systemd-analyze verify quelsor-poll@radio.service" false
+fi
+sysroot="$work/sysroot"
+mkdir -p "$sysroot/etc"
+grep '^\(root\|audio\):' /etc/group >"$sysroot/etc/group"
+grep '^root:' /etc/passwd >"$sysroot/etc/passwd"
+check "systemd-sysusers makes the service's user" bash -c \
+  'systemd-sysusers --root="$1" "$2" && grep -q "^quelsor:x:[0-9]*:[0-9]*:.*:/var/lib/quelsor:" \
+     "$1/etc/passwd" && grep -q "^audio:.*[:,]quelsor\(,\|$\)" "$1/etc/group"' \
+  _ "$sysroot" "$root/usr/lib/sysusers.d/quelsor.conf"
+logs="$work/log"
+mkdir -p "$logs"
+printf 'time,request\r\n' >"$logs/radio.csv"
+sed -e "s|/var/log/quelsor|$logs|g" -e "s|su quelsor quelsor|su root root|" \
+  -e "s|systemctl kill .*|touch $work/signalled|" "$root/etc/logrotate.d/quelsor" >"$work/logrotate.conf"
+check "logrotate renames the records and signals the pollers" bash -c \
+  'logrotate --force --state "$1/logrotate.state" "$1/logrotate.conf" && test -s "$2/radio.csv.1" &&
+     test ! -e "$2/radio.csv" && test -e "$1/signalled"' _ "$work" "$logs"
+for script in postinst postrm; do
+  check "$script is a shell script that the shell reads" bash -c \
+    'dpkg-deb --ctrl-tarfile "$1" | tar -xO "./$2" | sh -n' _ "$deb" "$script"
+done
 
 # The window as a user with empty folders; QUELSOR_STARTUP_TIME closes it at its first paint.
 home="$work/home"

@@ -111,7 +111,21 @@ TEST_P(CliLinkTest, RequestPrintsTheWindowsLogLines)
     ASSERT_TRUE(request.waitForFinished(30000));
     const QByteArray errors = request.readAllStandardError();
     EXPECT_EQ(request.exitCode(), link.expectedExit) << errors.toStdString();
-    const std::vector<std::string> lines = Lines(request.readAllStandardOutput());
+    std::vector<std::string> lines = Lines(request.readAllStandardOutput());
+    if (link.debug) {
+        // The answer's quality follows its line (answer, which replays typed strings, has none):
+        // simulate plays 10 dB under the generator's level, some 47 dB over the threshold.
+        const auto quality = std::find_if(lines.begin(), lines.end(),
+            [](const std::string& line) { return line.rfind("Niveau ", 0) == 0; });
+        ASSERT_TRUE(quality != lines.end() && quality != lines.begin());
+        EXPECT_EQ(*(quality - 1), "78D1CA1C# (9)");
+        double overThreshold = 0;
+        EXPECT_EQ(std::sscanf(quality->c_str(), "Niveau %*f (seuil %lf", &overThreshold), 1)
+            << *quality;
+        EXPECT_GE(overThreshold, 30.0) << *quality;
+        EXPECT_LE(overThreshold, 42.0) << *quality;
+        lines.erase(quality);
+    }
 
     ASSERT_GE(lines.size(), link.expectedStart.size()) << errors.toStdString();
     EXPECT_EQ(std::vector<std::string>(lines.begin(),
