@@ -57,7 +57,9 @@ Options:
                      line for each report line), with the fields time (the
                      seconds from the start of the recording at which the
                      answer closed), request, label, zone, name, raw, value,
-                     text and status; see quelsor-cli answer --help
+                     text and status, then the answer's link quality (level,
+                     level_db, noise, snr; see quelsor-cli poll --help); see
+                     quelsor-cli answer --help
 )usage" + kTimesHelp
         + "                  (text format only: the records carry their time)\n" + kChannelHelp
         + kThreadsHelp + R"usage(  -h, --help         show this help

@@ -54,7 +54,10 @@ report line (status ok, or mismatch for an answer of the wrong length decoded
 because of --debug), one record with status mismatch for an answer of the
 wrong length, and one record with status timeout (no answer after all tries)
 or error (the sound devices failed; its text says what failed) for a request
-that gave nothing.
+that gave nothing. The records of an answer end with its link quality: level
+(mean filter output of its tones, the threshold's unit), level_db (dB over
+the threshold), noise (between its characters) and snr (dB); a CSV file
+begun without those columns keeps its nine.
 
 Options:
   --config FILE.ini   the configuration file (required)
@@ -91,11 +94,7 @@ request, said on stderr, and the next request tries the devices afresh. An
 Files are written one whole line at a time and flushed to the disk; a record
 that cannot be written is reported on stderr and written with the next ones.
 SIGHUP closes the files and opens them again (after a log rotation has
-renamed them): the next records go to new files of the same names. The
-records with an answer end with its link quality: level (mean filter output
-of its tones, the threshold's unit), level_db (dB over the threshold), noise
-(between its characters) and snr (dB); a CSV file begun without those
-columns keeps its nine.
+renamed them): the next records go to new files of the same names.
 Ctrl-C (SIGINT) and SIGTERM, or on Windows the closing of the console, end
 the poll once the request in progress is finished; a summary line goes to
 stderr. Exit status: 0 when the poll ran (answers or not), 2 for a usage

@@ -54,8 +54,10 @@ Options:
                      line for each report line) or csv (a header, then one
                      line for each report line), with the fields time (UTC,
                      when the answer closed), request, label, zone, name, raw,
-                     value, text and status; a time-out gives one record with
-                     status timeout; see quelsor-cli answer --help
+                     value, text and status, then the answer's link quality
+                     (level, level_db, noise, snr; see quelsor-cli poll
+                     --help); a time-out gives one record with status timeout;
+                     see quelsor-cli answer --help
   --input DEVICE     the sound input to listen on, instead of FILE.ini's Entree
                      (or the system's default): a device's id or description, or
                      a part of its description (see quelsor-cli devices)
