@@ -39,13 +39,25 @@ namespace {
         return text;
     }
 
-    // Fills a zone from its value "Name,Mode,StartBit,BitLength,Formula" and its key "Z<n>".
-    // Fields are not trimmed; missing trailing ones keep the zone's defaults, a sixth and
-    // further ones are ignored.
+    // Fills a zone from its value "Name,Mode,StartBit,BitLength,Formula,Unit,DeviceClass" and
+    // its key "Z<n>". Fields are not trimmed (but for the last two); missing trailing ones keep
+    // the zone's defaults, an eighth and further ones are ignored.
     void FillZone(TParamZone& zone, const std::string& key, const std::string& value)
     {
         StringList fields;
-        const int count = std::min(SplitText(value, fields, ","), 5);
+        const int all = SplitText(value, fields, ",");
+        const auto trimmed = [&](int index) {
+            const std::string& field = fields[static_cast<std::size_t>(index)];
+            const std::size_t first = field.find_first_not_of(' ');
+            return first == std::string::npos
+                ? std::string()
+                : field.substr(first, field.find_last_not_of(' ') - first + 1);
+        };
+        if (all >= 6)
+            zone.Unit = trimmed(5);
+        if (all >= 7)
+            zone.DeviceClass = trimmed(6);
+        const int count = std::min(all, 5);
         if (count >= 5)
             zone.Formula = fields[4];
         if (count >= 4)

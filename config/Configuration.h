@@ -60,8 +60,8 @@ std::string IniPathForExecutable(const std::string& executablePath);
 //   the sound devices from [General] Entree and Sortie (default empty);
 // - every section whose name starts with "SEQ" (any case) and reads SEQx_<command>_<description>
 //   gives one item "<COMMAND> <description>" and one TParamSeq appended to sequences under the
-//   section name, with LGSEQ, its zone keys Z<n>=Name,Mode,StartBit,BitLength,Formula and their
-//   label keys Z<n>_<x>=value,label;
+//   section name, with LGSEQ, its zone keys Z<n>=Name,Mode,StartBit,BitLength,Formula (and
+//   Unit,DeviceClass, for publishing only) and their label keys Z<n>_<x>=value,label;
 // - a sequence name with fewer than three parts, a label key before any zone key of its section
 //   or a label value with fewer than two fields stops the load there: the operator is shown
 //   "List index out of bounds (%d)" (2, -1 or 1) and what was loaded before stays.

@@ -25,9 +25,14 @@ std::string DescribeConfiguration(const ConfigurationRecord& record, const SeqLi
             if (zone == nullptr)
                 continue;
             text += "  " + entry.text + " Num=" + std::to_string(zone->Num) + " Name=" + zone->Name
-                + " Mode=" + std::to_string(zone->Mode) + " StartBit="
-                + std::to_string(zone->StartBit) + " BitLength=" + std::to_string(zone->BitLength)
-                + " Formula=" + zone->Formula + "\n";
+                + " Mode=" + std::to_string(zone->Mode)
+                + " StartBit=" + std::to_string(zone->StartBit)
+                + " BitLength=" + std::to_string(zone->BitLength) + " Formula=" + zone->Formula;
+            if (!zone->Unit.empty())
+                text += " Unit=" + zone->Unit;
+            if (!zone->DeviceClass.empty())
+                text += " DeviceClass=" + zone->DeviceClass;
+            text += "\n";
             for (std::size_t i = 0; i < zone->Values.size() && i < zone->Labels.size(); ++i)
                 text += "    " + zone->Values[i] + "=" + zone->Labels[i] + "\n";
         }

@@ -34,7 +34,7 @@ public:
 //   [<k>] <item text>                    per sequence, k from 0 (the request index)
 //     LGSEQ=<LgSeq>
 //     <zone key> Num=<Num> Name=<Name> Mode=<Mode> StartBit=<StartBit> BitLength=<BitLength>
-//     Formula=<Formula>
+//     Formula=<Formula> [Unit=<Unit>] [DeviceClass=<DeviceClass>]   the last two when set
 //       <value>=<label>                  per label of the zone
 // An item missing from items (the lists out of step) is shown empty.
 std::string DescribeConfiguration(const ConfigurationRecord& record, const SeqList& sequences);

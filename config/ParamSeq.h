@@ -23,6 +23,10 @@ public:
     StringList Labels; // parallel to Values
     std::string Formula;
     std::string ResultText; // "%d" or "%d=%s" of the last stored value; empty until then
+    // Fields 6 and 7 of the zone value, for the tools results are published to (the unit and
+    // the Home Assistant device class, "V" and "voltage"); the window does not use them.
+    std::string Unit;
+    std::string DeviceClass;
 };
 
 // One configured status request: the expected answer length and the zones of the answer.

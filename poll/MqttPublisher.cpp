@@ -3,6 +3,8 @@
 #include <mosquitto.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #ifndef _WIN32
@@ -38,22 +40,37 @@ namespace {
 #endif
     }
 
-    // A prefix keeps its levels; each of them is sanitised.
-    std::string SanitizePrefix(std::string_view prefix)
+    // One operator line: the template with its %s replaced in order.
+    std::string Said(const char* format, const std::string& first, const std::string& second = {})
     {
-        std::string out;
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t slash = prefix.find('/', start);
-            out += SanitizeTopicLevel(prefix.substr(start, slash - start));
-            if (slash == std::string_view::npos)
-                return out;
-            out += '/';
-            start = slash + 1;
+        std::string text = format;
+        for (const std::string* value : { &first, &second }) {
+            const std::size_t at = text.find("%s");
+            if (at == std::string::npos)
+                break;
+            text.replace(at, 2, *value);
         }
+        return text;
     }
 
+    // A key file is never asked for its pass phrase (OpenSSL would ask on the terminal).
+    int NoKeyPassword(char*, int, int, void*) { return 0; }
+
 } // namespace
+
+std::string SanitizeTopicPrefix(std::string_view prefix)
+{
+    std::string out;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = prefix.find('/', start);
+        out += SanitizeTopicLevel(prefix.substr(start, slash - start));
+        if (slash == std::string_view::npos)
+            return out;
+        out += '/';
+        start = slash + 1;
+    }
+}
 
 std::string SanitizeTopicLevel(std::string_view level)
 {
@@ -71,7 +88,7 @@ MqttPublisher::MqttPublisher(Options options)
 {
     if (options_.clientId.empty())
         options_.clientId = DefaultClientId();
-    options_.prefix = SanitizePrefix(options_.prefix);
+    options_.prefix = SanitizeTopicPrefix(options_.prefix);
     statusTopic_ = options_.prefix + "/status";
 }
 
@@ -102,6 +119,36 @@ bool MqttPublisher::Start(std::string& error)
     mosquitto_connect_callback_set(client_, &MqttPublisher::OnConnect);
     mosquitto_disconnect_callback_set(client_, &MqttPublisher::OnDisconnect);
     mosquitto_publish_callback_set(client_, &MqttPublisher::OnPublish);
+    mosquitto_message_callback_set(client_, &MqttPublisher::OnMessage);
+    mosquitto_log_callback_set(client_, &MqttPublisher::OnLog);
+    if (!options_.login.user.empty()) {
+        const int set = mosquitto_username_pw_set(client_, options_.login.user.c_str(),
+            options_.login.password.empty() ? nullptr : options_.login.password.c_str());
+        if (set != MOSQ_ERR_SUCCESS) {
+            error = std::string("cannot set the MQTT login: ") + mosquitto_strerror(set);
+            return false;
+        }
+    }
+    if (options_.tls.enabled) {
+        const BrokerTls& tls = options_.tls;
+        const auto orNull
+            = [](const std::string& text) { return text.empty() ? nullptr : text.c_str(); };
+        int set = MOSQ_ERR_SUCCESS;
+        if (tls.cafile.empty() && tls.capath.empty())
+            set = mosquitto_int_option(client_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        // The library wants a CA file or folder; the system's folder stands for "the system's".
+        if (set == MOSQ_ERR_SUCCESS)
+            set = mosquitto_tls_set(client_, orNull(tls.cafile),
+                tls.cafile.empty() && tls.capath.empty() ? "/etc/ssl/certs" : orNull(tls.capath),
+                orNull(tls.certFile), orNull(tls.keyFile), &NoKeyPassword);
+        if (set != MOSQ_ERR_SUCCESS) {
+            error = "cannot use the TLS files given for the MQTT broker (";
+            error += set == MOSQ_ERR_INVAL ? "a file or folder cannot be read"
+                                           : mosquitto_strerror(set);
+            error += ")";
+            return false;
+        }
+    }
     const int willSet = mosquitto_will_set(client_, statusTopic_.c_str(),
         static_cast<int>(std::char_traits<char>::length(kOffline)), kOffline, kQos, true);
     if (willSet != MOSQ_ERR_SUCCESS) {
@@ -114,6 +161,9 @@ bool MqttPublisher::Start(std::string& error)
 
 std::string MqttPublisher::Topic(const std::string& request, const std::string& leaf) const
 {
+    // A record of no request (a command that named none) goes under the prefix itself.
+    if (request.empty())
+        return options_.prefix + "/" + leaf;
     return options_.prefix + "/" + SanitizeTopicLevel(request) + "/" + leaf;
 }
 
@@ -165,20 +215,88 @@ bool MqttPublisher::Drain(std::chrono::milliseconds timeout)
     return changed_.wait_for(lock, timeout, [this] { return queue_.empty() && inFlight_.empty(); });
 }
 
+void MqttPublisher::SetDiscovery(Retained configs, std::string birthTopic)
+{
+    discovery_ = std::move(configs);
+    birthTopic_ = std::move(birthTopic);
+}
+
+MqttPublisher::FirstContact MqttPublisher::WaitForFirstContact(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(
+        lock, timeout, [this] { return firstContact_.state != FirstContact::State::Pending; });
+    return firstContact_;
+}
+
+void MqttPublisher::SetFirstContact(FirstContact::State state, const std::string& reason)
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (firstContact_.state != FirstContact::State::Pending)
+            return;
+        firstContact_.state = state;
+        firstContact_.reason = reason;
+    }
+    changed_.notify_all();
+}
+
+std::string MqttPublisher::Address() const
+{
+    const bool v6 = options_.host.find(':') != std::string::npos;
+    return (v6 ? "[" + options_.host + "]" : options_.host) + ":" + std::to_string(options_.port);
+}
+
+bool MqttPublisher::DescribeFailure(int rc, std::string& reason) const
+{
+    if (rc == MOSQ_ERR_TLS) {
+        if (lastError_.find("host name verification failed") != std::string::npos)
+            reason = Said(MqttTexts::kNameMismatch, Address());
+        else if (lastError_.find("certificate verify failed") != std::string::npos)
+            reason = Said(MqttTexts::kUntrustedCertificate, Address());
+        else
+            reason = Said(MqttTexts::kTlsFailed, Address(),
+                lastError_.empty() ? std::string(mosquitto_strerror(rc)) : lastError_);
+        return true;
+    }
+    // Refusals that another try would meet again: a bad protocol version or client id, a login.
+    if (refusal_ != 0 && refusal_ != 3) {
+        reason = Said(MqttTexts::kLoginRefused, Address(), mosquitto_connack_string(refusal_));
+        return true;
+    }
+    reason = Said(MqttTexts::kUnreachable, Address(),
+        rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno))
+                             : std::string(mosquitto_strerror(rc)));
+    return false;
+}
+
 void MqttPublisher::Run()
 {
     bool socketOpen = false;
     int backoffSeconds = 1;
+    const auto pause = [&] {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(
+            lock, std::chrono::seconds(backoffSeconds), [this] { return stop_.load(); });
+        backoffSeconds = std::min(backoffSeconds * 2, kMaxReconnectSeconds);
+    };
+    const auto failed = [&](int rc) {
+        std::string reason;
+        const bool final = DescribeFailure(rc, reason);
+        SetFirstContact(
+            final ? FirstContact::State::Refused : FirstContact::State::Unreachable, reason);
+        pause();
+    };
     while (!stop_) {
         if (!socketOpen) {
-            socketOpen = mosquitto_connect(
-                             client_, options_.host.c_str(), options_.port, kKeepAliveSeconds)
-                == MOSQ_ERR_SUCCESS;
+            accepted_ = false;
+            refusal_ = 0;
+            lastError_.clear();
+            const int rc = mosquitto_connect(
+                client_, options_.host.c_str(), options_.port, kKeepAliveSeconds);
+            socketOpen = rc == MOSQ_ERR_SUCCESS;
             if (!socketOpen) {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait_for(
-                    lock, std::chrono::seconds(backoffSeconds), [this] { return stop_.load(); });
-                backoffSeconds = std::min(backoffSeconds * 2, kMaxReconnectSeconds);
+                failed(rc);
                 continue;
             }
         }
@@ -186,11 +304,27 @@ void MqttPublisher::Run()
             backoffSeconds = 1;
             SendQueued();
         }
-        if (mosquitto_loop(client_, kLoopTimeoutMs, 1) != MOSQ_ERR_SUCCESS) {
+        const int rc = mosquitto_loop(client_, kLoopTimeoutMs, 1);
+        if (rc != MOSQ_ERR_SUCCESS) {
             socketOpen = false;
             connected_ = false;
             RequeueInFlight();
+            // A connection that ended before the broker accepted it (TLS, login) is not tried
+            // again at once: the broker would only refuse it again.
+            if (!accepted_)
+                failed(rc);
         }
+    }
+}
+
+void MqttPublisher::EnqueueDiscovery(bool front)
+{
+    if (front) {
+        for (auto it = discovery_.rbegin(); it != discovery_.rend(); ++it)
+            Enqueue(Message { it->first, it->second, true }, true);
+    } else {
+        for (const auto& [topic, payload] : discovery_)
+            Enqueue(Message { topic, payload, true });
     }
 }
 
@@ -220,13 +354,45 @@ void MqttPublisher::RequeueInFlight()
     changed_.notify_all();
 }
 
-void MqttPublisher::OnConnect(mosquitto*, void* self, int result)
+void MqttPublisher::OnConnect(mosquitto* client, void* self, int result)
 {
     auto* publisher = static_cast<MqttPublisher*>(self);
-    if (result != 0)
+    if (result != 0) {
+        publisher->refusal_ = result;
         return;
+    }
+    publisher->accepted_ = true;
     publisher->connected_ = true;
+    if (publisher->commandHandler_)
+        mosquitto_subscribe(client, nullptr, publisher->CommandTopic().c_str(), kQos);
+    if (!publisher->birthTopic_.empty())
+        mosquitto_subscribe(client, nullptr, publisher->birthTopic_.c_str(), kQos);
+    // "online" first, then the discovery configs, then what waited.
+    publisher->EnqueueDiscovery(true);
     publisher->Enqueue(Message { publisher->statusTopic_, kOnline, true }, true);
+    publisher->SetFirstContact(FirstContact::State::Connected, {});
+}
+
+void MqttPublisher::OnMessage(mosquitto*, void* self, const mosquitto_message* message)
+{
+    auto* publisher = static_cast<MqttPublisher*>(self);
+    if (message->retain || message->topic == nullptr)
+        return;
+    const std::string payload(static_cast<const char*>(message->payload),
+        static_cast<std::size_t>(std::max(message->payloadlen, 0)));
+    const std::string topic = message->topic;
+    if (publisher->commandHandler_ && topic == publisher->CommandTopic())
+        publisher->commandHandler_(payload);
+    else if (!publisher->birthTopic_.empty() && topic == publisher->birthTopic_
+        && payload == kOnline)
+        publisher->EnqueueDiscovery(false);
+}
+
+void MqttPublisher::OnLog(mosquitto*, void* self, int level, const char* text)
+{
+    auto* publisher = static_cast<MqttPublisher*>(self);
+    if (level == MOSQ_LOG_ERR && text != nullptr && publisher->lastError_.empty())
+        publisher->lastError_ = text;
 }
 
 void MqttPublisher::OnDisconnect(mosquitto*, void* self, int)

@@ -18,11 +18,19 @@ void SleepUnlessStopped(std::chrono::milliseconds duration, const std::atomic<bo
     }
 }
 
-PollLoop::PollLoop(IRequestRunner& runner, PollOptions options, RecordSink sink)
+PollLoop::PollLoop(
+    IRequestRunner& runner, PollOptions options, RecordSink sink, RequestQueue* demands)
     : runner_(runner)
     , options_(std::move(options))
     , sink_(std::move(sink))
-    , wait_(SleepUnlessStopped)
+    , demands_(demands)
+    , wait_([this](std::chrono::milliseconds duration, const std::atomic<bool>& stop) {
+        // The retry pauses of a request asked for on demand do not end for another one.
+        if (demands_ != nullptr && !serving_)
+            demands_->WaitFor(duration, stop);
+        else
+            SleepUnlessStopped(duration, stop);
+    })
 {
 }
 
@@ -30,6 +38,11 @@ PollSummary PollLoop::Run(const std::atomic<bool>& stop)
 {
     using Clock = std::chrono::steady_clock;
     PollSummary summary;
+    if (options_.requests.empty()) {
+        while (!stop)
+            Wait(std::chrono::hours(1), stop, summary);
+        return summary;
+    }
     const bool repeating = options_.every.count() > 0;
     const int rounds = options_.count > 0 ? options_.count : (repeating ? 0 : 1);
     Clock::time_point roundStart = Clock::now();
@@ -40,7 +53,7 @@ PollSummary PollLoop::Run(const std::atomic<bool>& stop)
             roundStart += options_.every;
             const auto left = roundStart - Clock::now();
             if (left > Clock::duration::zero())
-                wait_(std::chrono::duration_cast<std::chrono::milliseconds>(left), stop);
+                Wait(std::chrono::duration_cast<std::chrono::milliseconds>(left), stop, summary);
             else
                 roundStart = Clock::now();
             if (stop)
@@ -50,9 +63,51 @@ PollSummary PollLoop::Run(const std::atomic<bool>& stop)
             if (stop)
                 break;
             PollRequest(request, stop, summary);
+            ServeDemands(stop, summary);
         }
     }
     return summary;
+}
+
+void PollLoop::Wait(
+    std::chrono::milliseconds duration, const std::atomic<bool>& stop, PollSummary& summary)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + duration;
+    std::chrono::milliseconds left = duration;
+    while (!stop && left > std::chrono::milliseconds::zero()) {
+        wait_(left, stop);
+        // The waiter returns early only for a request asked for (or a stop); what is left of
+        // the time is waited after it.
+        if (serving_ || !ServeDemands(stop, summary))
+            return;
+        left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    }
+}
+
+bool PollLoop::ServeDemands(const std::atomic<bool>& stop, PollSummary& summary)
+{
+    if (demands_ == nullptr || serving_)
+        return false;
+    bool served = false;
+    while (!stop) {
+        const std::optional<OnDemandRequest> next = demands_->Pop();
+        if (!next)
+            break;
+        served = true;
+        if (next->request < 0) {
+            std::string text = PollTexts::kUnknownRequest;
+            text.replace(text.find("%s"), 2, next->asked.substr(0, 64));
+            ResultRecord record = RecordWithoutZone(std::string(), "error");
+            record.text = ValidUtf8(text);
+            sink_(record);
+            continue;
+        }
+        serving_ = true;
+        PollRequest(next->request, stop, summary);
+        serving_ = false;
+    }
+    return served;
 }
 
 void PollLoop::PollRequest(int request, const std::atomic<bool>& stop, PollSummary& summary)
@@ -60,7 +115,7 @@ void PollLoop::PollRequest(int request, const std::atomic<bool>& stop, PollSumma
     RequestOutcome outcome;
     for (int attempt = 0; attempt <= options_.retries; ++attempt) {
         if (attempt > 0) {
-            wait_(options_.retryPause, stop);
+            Wait(options_.retryPause, stop, summary);
             if (stop)
                 break;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoder/ResultRecord.h"
+#include "poll/RequestQueue.h"
 
 #include <atomic>
 #include <chrono>
@@ -32,8 +33,17 @@ public:
     virtual std::string ItemText(int request) const = 0;
 };
 
+// Texts of the polling loop's own records, byte for byte.
+namespace PollTexts {
+    // The text of the error record of a request asked for on demand that names no item; %s is
+    // what was asked.
+    inline constexpr const char* kUnknownRequest = "unknown request item '%s'";
+} // namespace PollTexts
+
 struct PollOptions {
-    std::vector<int> requests; // request items, sent in this order each round
+    // Request items, sent in this order each round. None: no rounds, only the requests asked
+    // for on demand, until a stop.
+    std::vector<int> requests;
     std::chrono::seconds every { 0 }; // time from the start of one round to the next; 0: once
     int count = 0; // rounds; 0: one round without `every`, no limit with it
     std::chrono::seconds timeout { 10 };
@@ -52,25 +62,42 @@ struct PollSummary {
 // up to `retries` times after a pause, and hands every record to `sink` (zones, rejected
 // answers, then one "timeout" or "error" record when all tries failed). A stop request is seen
 // between requests and during every wait: the request in progress is finished first.
+//
+// With a queue of requests on demand, each one queued is sent (with its retries) as soon as
+// the request in progress is finished: between the requests of a round, during the pause
+// before a retry and during the wait for the next round, whose time is kept. One that names no
+// item gives an "error" record and nothing is sent. Those still queued when the rounds are over
+// are sent before Run returns.
 class PollLoop {
 public:
     // How the loop waits (the stop flag is checked while it waits); tests replace it.
     using Waiter = std::function<void(std::chrono::milliseconds, const std::atomic<bool>& stop)>;
 
-    PollLoop(IRequestRunner& runner, PollOptions options, RecordSink sink);
+    // demands may be null; it must outlive the loop. The default waiter wakes up as soon as a
+    // request is queued.
+    PollLoop(IRequestRunner& runner, PollOptions options, RecordSink sink,
+        RequestQueue* demands = nullptr);
 
     void SetWaiter(Waiter waiter) { wait_ = std::move(waiter); }
+    const Waiter& GetWaiter() const { return wait_; }
 
     // Runs until the rounds are done or stop is set.
     PollSummary Run(const std::atomic<bool>& stop);
 
 private:
     void PollRequest(int request, const std::atomic<bool>& stop, PollSummary& summary);
+    // Waits `duration`, sending the requests asked for meanwhile.
+    void Wait(
+        std::chrono::milliseconds duration, const std::atomic<bool>& stop, PollSummary& summary);
+    // Sends every request queued on demand; false when none was.
+    bool ServeDemands(const std::atomic<bool>& stop, PollSummary& summary);
 
     IRequestRunner& runner_;
     PollOptions options_;
     RecordSink sink_;
+    RequestQueue* demands_;
     Waiter wait_;
+    bool serving_ = false; // a request asked for on demand is in progress
 };
 
 // Waits in slices of 100 ms so that a stop is seen soon; sleeps the rest of the time.

@@ -69,9 +69,17 @@ namespace {
             "[SEQ1_1_A]\nlgseq=$A\nLGSEQ=3\n", "Seuil=200\n[0] 1 A\n  LGSEQ=10\n", "" },
         { "keys other than LGSEQ, Z... ignored", "[SEQ1_1_A]\nTension=T,BIN,0,8\nX1=a\n_Z1=b\n",
             "Seuil=200\n[0] 1 A\n  LGSEQ=0\n", "" },
-        { "all five zone fields, sixth ignored", "[SEQ1_1_A]\nZ4=Pression,binc,0,16,Z4*2,extra\n",
+        { "all five zone fields, then unit and device class (trimmed), eighth ignored",
+            "[SEQ1_1_A]\nZ4=Pression,binc,0,16,Z4*2, bar , pressure,extra\n",
             "Seuil=200\n[0] 1 A\n  LGSEQ=0\n"
-            "  Z4 Num=4 Name=Pression Mode=1 StartBit=0 BitLength=16 Formula=Z4*2\n",
+            "  Z4 Num=4 Name=Pression Mode=1 StartBit=0 BitLength=16 Formula=Z4*2 Unit=bar "
+            "DeviceClass=pressure\n",
+            "" },
+        { "a unit without a formula, a device class without a unit",
+            "[SEQ1_1_A]\nZ1=Heures,BIN,0,16,,h\nZ2=Etat,BIN,16,2,,,enum\n",
+            "Seuil=200\n[0] 1 A\n  LGSEQ=0\n"
+            "  Z1 Num=1 Name=Heures Mode=0 StartBit=0 BitLength=16 Formula= Unit=h\n"
+            "  Z2 Num=2 Name=Etat Mode=0 StartBit=16 BitLength=2 Formula= DeviceClass=enum\n",
             "" },
         { "empty zone fields", "[SEQ1_1_A]\nZ4=Pression,,,,Z4*2\n",
             "Seuil=200\n[0] 1 A\n  LGSEQ=0\n"
@@ -261,21 +269,24 @@ namespace {
             "Seuil=170\n"
             "[0] 1234 Etat general\n"
             "  LGSEQ=9\n"
-            "  Z1 Num=1 Name=Tension Mode=0 StartBit=0 BitLength=8 Formula=Z1/10\n"
+            "  Z1 Num=1 Name=Tension Mode=0 StartBit=0 BitLength=8 Formula=Z1/10 Unit=V "
+            "DeviceClass=voltage\n"
             "  Z2 Num=2 Name=Moteur Mode=0 StartBit=8 BitLength=1 Formula=\n"
             "    0=Arret\n"
             "    1=Marche\n"
             "[1] 2580 Mesures\n"
             "  LGSEQ=11\n"
             "  Z3 Num=3 Name=Niveau re\xC3\xA7u (dBm) Mode=1 StartBit=0 BitLength=24 "
-            "Formula=Z3/100\n"
-            "  Z4 Num=4 Name=Courant phase 1 (A) Mode=0 StartBit=24 BitLength=8 Formula=Z4/10\n"
+            "Formula=Z3/100 Unit=dBm DeviceClass=signal_strength\n"
+            "  Z4 Num=4 Name=Courant phase 1 (A) Mode=0 StartBit=24 BitLength=8 Formula=Z4/10 "
+            "Unit=A DeviceClass=current\n"
             "  Z5 Num=5 Name=Courant moyen (A) Mode=0 StartBit=32 BitLength=8 "
-            "Formula=(Z4+Z5)/20\n"
+            "Formula=(Z4+Z5)/20 Unit=A DeviceClass=current\n"
             "[2] *5# Compteur horaire\n"
             "  LGSEQ=7\n"
-            "  Z10 Num=10 Name=Heures de marche Mode=0 StartBit=0 BitLength=16 Formula=\n"
-            "  Z11 Num=11 Name=Etat Mode=0 StartBit=16 BitLength=2 Formula=\n"
+            "  Z10 Num=10 Name=Heures de marche Mode=0 StartBit=0 BitLength=16 Formula= Unit=h "
+            "DeviceClass=duration\n"
+            "  Z11 Num=11 Name=Etat Mode=0 StartBit=16 BitLength=2 Formula= DeviceClass=enum\n"
             "    0=Arr\xC3\xAAt\n"
             "    1=Veille\n"
             "    2=En marche\n"

@@ -1,5 +1,10 @@
 #include "poll/MqttPublisher.h"
 
+#include "config/ConfigurationDump.h"
+#include "config/ProfileFile.h"
+#include "poll/HaDiscovery.h"
+#include "tests/support/MessagesRecorder.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -9,7 +14,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <netinet/in.h>
+#include <regex>
 #include <set>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -53,15 +61,22 @@ namespace {
         return ok;
     }
 
-    // Debian's mosquitto broker on a loopback port, started and stopped by the test (no
-    // persistence: a restart forgets retained messages).
+    // Debian's mosquitto broker on loopback ports, started and stopped by the test (no
+    // persistence: a restart forgets retained messages): one listener per entry of listeners,
+    // with those settings, each on a port of its own.
     class Broker {
     public:
-        explicit Broker(const fs::path& folder)
-            : port_(FreePort())
-            , config_(folder / "broker.conf")
+        explicit Broker(const fs::path& folder,
+            const std::vector<std::string>& listeners = { "allow_anonymous true\n" })
+            : config_(folder / "broker.conf")
         {
-            std::ofstream(config_) << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n";
+            std::ofstream config(config_);
+            config << "per_listener_settings true\n";
+            for (const std::string& settings : listeners) {
+                ports_.push_back(FreePort());
+                config << "listener " << ports_.back() << " 127.0.0.1\n" << settings;
+            }
+            port_ = ports_.front();
         }
         ~Broker() { Stop(); }
 
@@ -78,9 +93,9 @@ namespace {
             posix_spawn_file_actions_destroy(&actions);
             if (spawned != 0)
                 return false;
-            for (int i = 0; i < 100 && !Accepts(port_); ++i)
+            for (int i = 0; i < 100 && !Accepts(ports_.back()); ++i)
                 std::this_thread::sleep_for(50ms);
-            return Accepts(port_);
+            return Accepts(ports_.back());
         }
         void Stop()
         {
@@ -90,7 +105,7 @@ namespace {
             ::waitpid(pid_, nullptr, 0);
             pid_ = -1;
         }
-        int Port() const { return port_; }
+        int Port(std::size_t listener = 0) const { return ports_.at(listener); }
 
         // "topic payload" lines read with mosquitto_sub: the retained messages under topic
         // filter, until count have come or 5 s have passed.
@@ -112,8 +127,18 @@ namespace {
             return lines;
         }
 
+        // mosquitto_pub of one message (options such as "-r" before the topic).
+        void Send(
+            const std::string& options, const std::string& topic, const std::string& payload) const
+        {
+            const std::string command = "mosquitto_pub -h 127.0.0.1 -p " + std::to_string(port_)
+                + " " + options + " -t '" + topic + "' -m '" + payload + "'";
+            ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        }
+
     private:
-        int port_;
+        int port_ = 0;
+        std::vector<int> ports_;
         fs::path config_;
         pid_t pid_ = -1;
     };
@@ -213,6 +238,202 @@ namespace {
         const std::vector<std::string> after = broker.Read("quelsor/#", 2);
         EXPECT_EQ(std::set<std::string>(after.begin(), after.end()),
             (std::set<std::string> { "quelsor/status online", "quelsor/1234/Tension 12.500" }));
+    }
+
+    // Connections as a real broker takes them: a password file (mosquitto_passwd), a TLS
+    // listener with a certificate made for 127.0.0.1 and localhost by a CA of the test's own, and
+    // one whose certificate names another host. openssl makes them all.
+    TEST_F(MqttPublisherTest, LoginAndTlsAreCheckedAtTheFirstConnection)
+    {
+        const std::string dir = folder_.string();
+        const std::string make = "cd '" + dir
+            + "' && for n in ca other; do openssl req -x509 -newkey rsa:2048 -nodes -keyout $n.key"
+              " -out $n.crt -days 2 -subj /CN=$n >/dev/null 2>&1 || exit 1; done"
+              " && for n in server:DNS:localhost,IP:127.0.0.1 elsewhere:DNS:elsewhere.example; do"
+              " f=${n%%:*}; openssl req -newkey rsa:2048 -nodes -keyout $f.key -out $f.csr"
+              " -subj /CN=$f >/dev/null 2>&1 && echo subjectAltName=${n#*:} > $f.ext"
+              " && openssl x509 -req -in $f.csr -CA ca.crt -CAkey ca.key -CAcreateserial"
+              " -out $f.crt -days 2 -extfile $f.ext >/dev/null 2>&1 || exit 1; done"
+              " && touch passwords && mosquitto_passwd -b passwords alice 's3cret pass'"
+              " && chmod 644 *.key passwords"; // the broker reads them as its own user
+        ASSERT_EQ(std::system(make.c_str()), 0);
+        const std::string login = "allow_anonymous false\npassword_file " + dir + "/passwords\n";
+        const auto tls = [&](const char* name) {
+            return "cafile " + dir + "/ca.crt\ncertfile " + dir + "/" + name + ".crt\nkeyfile "
+                + dir + "/" + name + ".key\n" + login;
+        };
+        Broker broker(folder_, { login, tls("server"), tls("elsewhere") });
+        ASSERT_TRUE(broker.Start());
+
+        using State = MqttPublisher::FirstContact::State;
+        const int down = FreePort();
+        const BrokerLogin alice { "alice", "s3cret pass" };
+        const BrokerTls ours { true, dir + "/ca.crt", "", "", "" };
+        const struct {
+            const char* what;
+            std::string host;
+            int port;
+            BrokerLogin login;
+            BrokerTls tls;
+            State state;
+            std::string reason; // the line said, or a part of it
+        } rows[] = {
+            { "login accepted", "127.0.0.1", broker.Port(0), alice, {}, State::Connected, "" },
+            { "wrong password", "127.0.0.1", broker.Port(0), { "alice", "secret" }, {},
+                State::Refused,
+                "the MQTT broker at 127.0.0.1:" + std::to_string(broker.Port(0))
+                    + " refused the login (Connection Refused: not authorised.)" },
+            { "anonymous", "127.0.0.1", broker.Port(0), {}, {}, State::Refused,
+                "refused the login" },
+            { "TLS accepted", "localhost", broker.Port(1), alice, ours, State::Connected, "" },
+            { "TLS, a CA that did not sign the certificate", "localhost", broker.Port(1), alice,
+                { true, dir + "/other.crt", "", "", "" }, State::Refused,
+                "the certificate of the MQTT broker at localhost:" + std::to_string(broker.Port(1))
+                    + " is not signed by a trusted CA (--mqtt-cafile, --mqtt-capath, else the "
+                      "system's CA certificates)" },
+            { "TLS, the system's CAs", "localhost", broker.Port(1), alice, { true, "", "", "", "" },
+                State::Refused, "is not signed by a trusted CA" },
+            { "TLS, a certificate for another host", "127.0.0.1", broker.Port(2), alice, ours,
+                State::Refused,
+                "the certificate of the MQTT broker at 127.0.0.1:" + std::to_string(broker.Port(2))
+                    + " is not made out to that host name" },
+            { "TLS to a plain listener", "127.0.0.1", broker.Port(0), alice, ours, State::Refused,
+                "TLS with the MQTT broker" },
+            { "nobody listening: tried again", "127.0.0.1", down, {}, {}, State::Unreachable,
+                "the MQTT broker at 127.0.0.1:" + std::to_string(down)
+                    + " cannot be reached (Connection refused); the records wait for it" },
+        };
+        for (const auto& row : rows) {
+            MqttPublisher publisher(
+                { row.host, row.port, "quelsor", "test-client", row.login, row.tls });
+            std::string error;
+            ASSERT_TRUE(publisher.Start(error)) << row.what << ": " << error;
+            const MqttPublisher::FirstContact contact = publisher.WaitForFirstContact(10s);
+            EXPECT_EQ(contact.state, row.state) << row.what << ": " << contact.reason;
+            EXPECT_NE(contact.reason.find(row.reason), std::string::npos)
+                << row.what << ": " << contact.reason;
+        }
+        // A TLS file that cannot be read is refused before any connection.
+        MqttPublisher missing({ "localhost", broker.Port(1), "quelsor", "test-client", {},
+            { true, dir + "/absent.crt", "", "", "" } });
+        std::string error;
+        EXPECT_FALSE(missing.Start(error));
+        EXPECT_NE(error.find("cannot use the TLS files"), std::string::npos) << error;
+    }
+
+    // The discovery configs of a configuration's zones, read back retained, against Home
+    // Assistant's discovery layout; they come again when Home Assistant says it is online.
+    TEST_F(MqttPublisherTest, HomeAssistantDiscoveryIsRetainedAndRepublishedAtItsBirth)
+    {
+        ProfileFile profile;
+        profile.Parse("[SEQ1_1234_Etat general]\nLGSEQ=9\nZ1=Tension,BIN,0,8,Z1/10,V,voltage\n"
+                      "Z2=Moteur,BIN,8,1\nZ2_0=0,Arret\nZ2_1=1,Marche\n"
+                      "[SEQ3_*5#_Compteur]\nLGSEQ=7\nZ10=Tension,BIN,0,16\n"
+                      "Z11=Etat,BIN,16,2,,,enum\nZ11_0=0,Arr\xC3\xAAt\nZ11_1=1,Veille\n");
+        ConfigurationRecord record;
+        SeqList sequences;
+        testing::MessagesRecorder messages;
+        LoadConfigurationFromProfile(profile, record, sequences, messages);
+        ASSERT_EQ(record.items.size(), 2u);
+
+        Broker broker(folder_);
+        ASSERT_TRUE(broker.Start());
+        MqttPublisher publisher({ "127.0.0.1", broker.Port(), "site/quelsor", "test-client" });
+        HaDiscoveryInput input;
+        input.topicPrefix = publisher.Prefix();
+        input.deviceName = "poste-nord";
+        input.version = "1.2";
+        input.items = record.items;
+        input.sequences = &sequences;
+        input.sensorRequests = { 0, 1 };
+        publisher.SetDiscovery(HaDiscoveryConfigs(input), "homeassistant/status");
+        std::string error;
+        ASSERT_TRUE(publisher.Start(error)) << error;
+        ASSERT_TRUE(publisher.Drain(10s));
+
+        std::map<std::string, std::string> configs;
+        for (const std::string& line : broker.Read("homeassistant/#", 6)) {
+            const std::size_t blank = line.find(' ');
+            configs[line.substr(0, blank)] = line.substr(blank + 1);
+        }
+        ASSERT_EQ(configs.size(), 6u);
+        const std::string sensor = "homeassistant/sensor/site_quelsor/";
+        const std::string button = "homeassistant/button/site_quelsor/";
+        const std::regex layout(
+            "homeassistant/(sensor|button)/[a-zA-Z0-9_-]+/[a-zA-Z0-9_-]+/config");
+        const std::string common
+            = "\"availability_topic\":\"site/quelsor/status\",\"payload_available\":\"online\","
+              "\"payload_not_available\":\"offline\",\"device\":{\"identifiers\":[\"quelsor-site_"
+              "quelsor\"],\"name\":\"poste-nord\",\"manufacturer\":\"Quelsor\",\"model\":"
+              "\"quelsor-cli poll\",\"sw_version\":\"1.2\"}";
+        std::set<std::string> uniqueIds;
+        for (const auto& [topic, json] : configs) {
+            EXPECT_TRUE(std::regex_match(topic, layout)) << topic;
+            EXPECT_NE(json.find(common), std::string::npos) << json;
+            const std::size_t id = json.find("\"unique_id\":\"");
+            ASSERT_NE(id, std::string::npos) << json;
+            uniqueIds.insert(json.substr(id, json.find('"', id + 13) - id));
+        }
+        EXPECT_EQ(uniqueIds.size(), 6u);
+        // A zone name used by two requests is told apart; a numeric zone is a measurement with
+        // its unit and class; a labelled one is text, or an enum of its labels.
+        const std::vector<std::pair<std::string, std::string>> expected {
+            { sensor + "1234_z1/config",
+                "{\"name\":\"Tension (1234)\",\"unique_id\":\"site_quelsor_1234_z1\"" },
+            { sensor + "1234_z1/config",
+                "\"state_topic\":\"site/quelsor/1234/Tension\",\"state_class\":\"measurement\","
+                "\"unit_of_measurement\":\"V\",\"device_class\":\"voltage\"}" },
+            { sensor + "1234_z2/config", "\"state_topic\":\"site/quelsor/1234/Moteur\"}" },
+            { sensor + "star5hash_z10/config",
+                "\"state_topic\":\"site/quelsor/*5_/Tension\",\"state_class\":\"measurement\"}" },
+            { sensor + "star5hash_z11/config",
+                "\"device_class\":\"enum\",\"options\":[\"Arr\xC3\xAAt\",\"Veille\"]}" },
+            { button + "1234_request/config",
+                "\"command_topic\":\"site/quelsor/command\",\"payload_press\":\"0\"}" },
+            { button + "star5hash_request/config", "{\"name\":\"*5# Compteur\"" },
+        };
+        for (const auto& [topic, part] : expected)
+            EXPECT_NE(configs[topic].find(part), std::string::npos)
+                << topic << ": " << configs[topic];
+
+        // Home Assistant forgot one (an empty retained config removes it) and comes back.
+        broker.Send("-r", sensor + "1234_z1/config", "");
+        broker.Send("", "homeassistant/status", "online");
+        std::this_thread::sleep_for(500ms);
+        ASSERT_TRUE(publisher.Drain(10s));
+        EXPECT_EQ(broker.Read(sensor + "1234_z1/config", 1),
+            std::vector<std::string> {
+                sensor + "1234_z1/config " + configs[sensor + "1234_z1/config"] });
+    }
+
+    TEST_F(MqttPublisherTest, CommandsReachTheHandlerButNotRetainedOnes)
+    {
+        Broker broker(folder_);
+        ASSERT_TRUE(broker.Start());
+        broker.Send("-r", "quelsor/command", "1"); // would be acted on at every connection
+        std::mutex mutex;
+        std::vector<std::string> heard;
+        MqttPublisher publisher({ "127.0.0.1", broker.Port(), "quelsor", "test-client" });
+        publisher.SetCommandHandler([&](const std::string& payload) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            heard.push_back(payload);
+        });
+        std::string error;
+        ASSERT_TRUE(publisher.Start(error)) << error;
+        ASSERT_EQ(publisher.WaitForFirstContact(10s).state,
+            MqttPublisher::FirstContact::State::Connected);
+        std::this_thread::sleep_for(300ms); // subscribed
+        broker.Send("", "quelsor/command", "*5#");
+        for (int i = 0; i < 100; ++i) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                if (!heard.empty())
+                    break;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(heard, std::vector<std::string> { "*5#" });
     }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <thread>
 
 namespace quelsor {
 namespace {
@@ -69,16 +70,24 @@ namespace {
         PollSummary summary;
     };
 
-    LoopRun RunLoop(ScriptedRunner& runner, PollOptions options, std::atomic<bool>& stop)
+    // onWait runs at each wait, with the number of waits so far (from 1).
+    LoopRun RunLoop(ScriptedRunner& runner, PollOptions options, std::atomic<bool>& stop,
+        RequestQueue* demands = nullptr, std::function<void(std::size_t)> onWait = {})
     {
         LoopRun run;
-        PollLoop loop(runner, options, [&run](const ResultRecord& record) {
-            run.records.push_back(record.request + ":" + record.status
-                + (record.text.empty() ? "" : ":" + record.text));
-        });
-        loop.SetWaiter([&run](std::chrono::milliseconds duration, const std::atomic<bool>&) {
-            run.waits.push_back(duration);
-        });
+        PollLoop loop(
+            runner, options,
+            [&run](const ResultRecord& record) {
+                run.records.push_back(record.request + ":" + record.status
+                    + (record.text.empty() ? "" : ":" + record.text));
+            },
+            demands);
+        loop.SetWaiter(
+            [&run, &onWait](std::chrono::milliseconds duration, const std::atomic<bool>&) {
+                run.waits.push_back(duration);
+                if (onWait)
+                    onWait(run.waits.size());
+            });
         run.summary = loop.Run(stop);
         return run;
     }
@@ -155,6 +164,105 @@ namespace {
         EXPECT_EQ(runner.calls, std::vector<int> { 0 });
         EXPECT_EQ(statuses, std::vector<std::string> { "timeout" });
         EXPECT_EQ(summary.timedOut, 1);
+    }
+
+    TEST(PollLoop, RequestsOnDemandAreSentWhenTheRequestInProgressIsFinished)
+    {
+        using enum RequestOutcome::Kind;
+        const struct {
+            const char* what;
+            std::vector<int> requests;
+            int count;
+            std::deque<ScriptedRunner::Scripted> script;
+            int pushOnRun; // the call (from 1) during which item 2 and "zz" are asked for; 0: none
+            int pushOnWait; // the same, during a wait
+            int stopOnWait; // the wait at which the poll is stopped; 0: none
+            std::vector<int> calls;
+            std::size_t waits;
+        } rows[] = {
+            { "within a round, before its next request", { 0, 1 }, 1, {}, 1, 0, 0, { 0, 2, 1 }, 0 },
+            { "during the wait between rounds, whose time is kept", { 0 }, 2, {}, 0, 1, 0,
+                { 0, 2, 0 }, 2 },
+            { "during the pause before a retry, then the retry", { 0 }, 1,
+                { NoAnswer(), ScriptedRunner().Answer(2), ScriptedRunner().Answer(0) }, 0, 1, 0,
+                { 0, 2, 0 }, 2 },
+            { "the retries of a request on demand are its own", { 0 }, 1,
+                { ScriptedRunner().Answer(0), NoAnswer(), ScriptedRunner().Answer(2) }, 1, 0, 0,
+                { 0, 2, 2 }, 1 },
+            { "without requests, until stopped", {}, 0, {}, 0, 1, 3, { 2 }, 3 },
+        };
+        for (const auto& row : rows) {
+            ScriptedRunner runner;
+            runner.script = row.script;
+            RequestQueue demands;
+            const auto ask = [&demands] {
+                demands.Push({ 2, "2" });
+                demands.Push({ 2, "*5#" }); // already waiting: asked once
+                demands.Push({ -1, "zz" });
+            };
+            runner.onRun = [&] {
+                if (static_cast<int>(runner.calls.size()) == row.pushOnRun)
+                    ask();
+            };
+            std::atomic<bool> stop { false };
+            PollOptions options;
+            options.requests = row.requests;
+            options.count = row.count;
+            options.every = row.count > 1 ? 1h : 0s;
+            const LoopRun run = RunLoop(runner, options, stop, &demands, [&](std::size_t wait) {
+                if (static_cast<int>(wait) == row.pushOnWait)
+                    ask();
+                if (static_cast<int>(wait) == row.stopOnWait)
+                    stop = true;
+            });
+            EXPECT_EQ(runner.calls, row.calls) << row.what;
+            EXPECT_EQ(run.waits.size(), row.waits) << row.what;
+            EXPECT_EQ(std::count(run.records.begin(), run.records.end(),
+                          ":error:unknown request item 'zz'"),
+                1)
+                << row.what;
+            EXPECT_TRUE(demands.Empty()) << row.what;
+        }
+    }
+
+    TEST(PollLoop, AWaitingQueueWakesUpForARequest)
+    {
+        RequestQueue demands;
+        std::atomic<bool> stop { false };
+        std::thread asker([&] {
+            std::this_thread::sleep_for(50ms);
+            demands.Push({ 1, "1" });
+        });
+        const auto start = std::chrono::steady_clock::now();
+        demands.WaitFor(10s, stop);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        asker.join();
+        ASSERT_FALSE(demands.Empty());
+        EXPECT_EQ(demands.Pop()->request, 1);
+    }
+
+    TEST(PollLoop, RequestItemsByNumberOrCommand)
+    {
+        const std::vector<std::string> items { "1234 Etat general", "1A2B Mesures",
+            "*5# Compteur horaire", "2 Deux" };
+        const struct {
+            const char* asked;
+            int item;
+        } rows[] = {
+            { "1", 1 },
+            { " 2\n", 2 },
+            { "1234", 0 },
+            { "1a2b", 1 },
+            { "*5#", 2 },
+            { "3", 3 },
+            { "4", -1 },
+            { "99999999999", -1 },
+            { "", -1 },
+            { "1234 Etat", -1 },
+            { "-1", -1 },
+        };
+        for (const auto& row : rows)
+            EXPECT_EQ(FindRequestItem(row.asked, items), row.item) << row.asked;
     }
 
     TEST(PollLoop, SleepUnlessStoppedSeesTheStop)
