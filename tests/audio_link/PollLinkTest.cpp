@@ -1,11 +1,13 @@
 // quelsor-cli poll against quelsor-cli simulate over the machine's sound server, with Debian's
 // mosquitto broker on a free loopback port: the rounds, the result files, MQTT through a broker
-// restart, a device that does not answer and a stop by signal.
+// restart, requests asked for over MQTT with a login, a device that does not answer and a stop
+// by signal.
 
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -217,6 +219,78 @@ TEST_F(PollLinkTest, RoundsGoToCsvJsonLinesAndMqttThroughABrokerRestart)
     EXPECT_TRUE(heard.contains(QStringLiteral("quelsor/1234/snr ")));
     EXPECT_TRUE(heard.contains(QStringLiteral("quelsor/status online")));
     EXPECT_TRUE(heard.trimmed().endsWith(QStringLiteral("quelsor/status offline")));
+}
+
+// Without --request, poll sends what is asked on quelsor/command, logged in with a password
+// from its environment, which its command line never shows.
+TEST_F(PollLinkTest, RequestsAskedForOverMqttWithALogin)
+{
+    const QString password = QStringLiteral("p4ss-%1").arg(port_);
+    QProcess make;
+    make.start(QStringLiteral("sh"),
+        { QStringLiteral("-c"),
+            // The broker reads it as its own user.
+            QStringLiteral("touch '%1' && mosquitto_passwd -b '%1' poller '%2' && chmod 644 '%1'"
+                           " && chmod 755 '%3'")
+                .arg(File("passwords"), password, folder_.path()) });
+    ASSERT_TRUE(make.waitForFinished(10000) && make.exitCode() == 0);
+    QFile config(folder_.filePath(QStringLiteral("broker.conf")));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous false\npassword_file %2\n")
+                     .arg(port_)
+                     .arg(File("passwords"))
+                     .toUtf8());
+    config.close();
+    StartDevice();
+    StartBroker();
+
+    QProcess poll;
+    poll.setWorkingDirectory(folder_.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUELSOR_MQTT_PASSWORD"), password);
+    poll.setProcessEnvironment(environment);
+    poll.start(kCli,
+        { QStringLiteral("poll"), QStringLiteral("--config"), kSampleIni, QStringLiteral("--mqtt"),
+            QStringLiteral("127.0.0.1:%1").arg(port_), QStringLiteral("--mqtt-user"),
+            QStringLiteral("poller"), QStringLiteral("--jsonl"), File("results.jsonl") });
+    ASSERT_TRUE(poll.waitForStarted(5000));
+    QThread::msleep(1000); // connected and subscribed
+    ASSERT_EQ(poll.state(), QProcess::Running) << poll.readAllStandardError().toStdString();
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(poll.processId()));
+    ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
+    const QByteArray arguments = cmdline.readAll();
+    EXPECT_TRUE(arguments.contains("poller"));
+    EXPECT_FALSE(arguments.contains(password.toUtf8()));
+
+    const auto ask = [this](const char* payload) {
+        QProcess pub;
+        pub.start(QStringLiteral("mosquitto_pub"),
+            { QStringLiteral("-p"), QString::number(port_), QStringLiteral("-u"),
+                QStringLiteral("poller"), QStringLiteral("-P"),
+                QStringLiteral("p4ss-%1").arg(port_), QStringLiteral("-t"),
+                QStringLiteral("quelsor/command"), QStringLiteral("-m"),
+                QString::fromLatin1(payload) });
+        return pub.waitForFinished(5000) && pub.exitCode() == 0;
+    };
+    ASSERT_TRUE(ask("9"));
+    ASSERT_TRUE(ask("1234"));
+    const auto records = [this] { return FileLines(File("results.jsonl")); };
+    ASSERT_TRUE(WaitFor([&] { return records().size() >= 3; }, 30000))
+        << records().join(QLatin1Char('\n')).toStdString();
+    poll.terminate();
+    ASSERT_TRUE(poll.waitForFinished(10000));
+    EXPECT_EQ(poll.exitCode(), 0);
+    const QStringList lines = records();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(
+        lines[0].endsWith(QStringLiteral("\"request\":\"\",\"label\":\"\",\"text\":\"unknown "
+                                         "request item '9'\",\"status\":\"error\"}")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("\"request\":\"1234\"")));
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("\"text\":\"Marche\",\"status\":\"ok\"")));
+    const QByteArray summary = poll.readAllStandardError();
+    EXPECT_TRUE(summary.contains("quelsor/command asks for no request item: '9'"));
+    EXPECT_TRUE(summary.contains("1 requests sent, 1 answered")) << summary.toStdString();
 }
 
 TEST_F(PollLinkTest, ADeviceThatDoesNotAnswerGivesTimeoutRecords)

@@ -119,6 +119,41 @@ namespace {
             });
     }
 
+    // The broker's options are checked before the configuration, the broker and the devices.
+    TEST(PollOptions, MqttUsageErrorsAreRefusedBeforeTheBroker)
+    {
+        const auto with = [&](std::vector<std::string> more) {
+            more.insert(more.begin(), { "--config", kSampleIni });
+            return more;
+        };
+        const std::string prefix = "quelsor-cli poll: ";
+        CheckRefused("poll",
+            {
+                { with({ "--mqtt-user", "bob" }),
+                    Usage("poll", "the MQTT options need --mqtt ADDRESS") },
+                { with({ "--ha-discovery" }),
+                    Usage("poll", "the MQTT options need --mqtt ADDRESS") },
+                { with({ "--mqtt", "h", "--every", "1m" }),
+                    Usage("poll", "--every and --count need --request N[,N...]") },
+                { with({ "--every", "1m" }), Usage("poll", "missing --request N[,N...]") },
+                { with({ "--mqtt", "h", "--mqtt-password-file", "f" }),
+                    prefix + "--mqtt-password-file needs --mqtt-user\n" },
+                { with({ "--mqtt", "h", "--mqtt-user", "bob", "--mqtt-password-file", "/none" }),
+                    prefix + "cannot read the MQTT password file '/none'\n" },
+                { with({ "--mqtt", "mqtt://h", "--mqtt-tls" }),
+                    prefix + "--mqtt-tls does not go with an mqtt:// address (use mqtts://)\n" },
+                { with({ "--mqtt", "h", "--mqtt-cafile", "ca.crt" }),
+                    prefix
+                        + "the --mqtt-cafile, --mqtt-capath, --mqtt-cert and --mqtt-key options "
+                          "need TLS (--mqtt-tls or an mqtts:// address)\n" },
+                { with({ "--mqtt", "mqtts://h", "--mqtt-cert", "c.crt" }),
+                    prefix + "--mqtt-cert and --mqtt-key go together\n" },
+                { with({ "--mqtt", "[::1" }), prefix + "missing ']' in '[::1'\n" },
+                { with({ "--mqtt", "h:65536" }), prefix + "invalid port in 'h:65536'\n" },
+                { with({ "--mqtt", "mqtts://:8883" }), prefix + "missing host in ':8883'\n" },
+            });
+    }
+
 #ifdef QUELSOR_CLI_SOUND_HELPER
     // quelsor-cli finds its sound helper beside itself (the build tree) or where the install
     // puts it relative to bin/; without it, a sound command says so instead of failing
