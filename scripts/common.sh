@@ -12,7 +12,8 @@ QUELSOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-multimed
   pulseaudio-utils libmosquitto-dev libsndfile1-dev libsoxr-dev)
 # To build and run the tests, benchmarks, fuzzers and screenshots as well.
 QUELSOR_TEST_PACKAGES=("${QUELSOR_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev locales xvfb xauth x11-utils imagemagick mosquitto mosquitto-clients)
+  clang libclang-rt-14-dev locales xvfb xauth x11-utils imagemagick mosquitto mosquitto-clients
+  openssl)
 # The Windows cross-build and its tests under Wine (test-windows.sh), without recommends.
 QUELSOR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64)
 # The Debian package and its checks (test-package.sh).

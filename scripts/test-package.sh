@@ -65,7 +65,7 @@ check "quelsor-cli --version" bash -c '[ "$("$1" --version)" = "quelsor-cli $2" 
 check "quelsor-cli request --help (the installed sound helper)" bash -c \
   '"$1" request --help | grep -q "^Usage: quelsor-cli request"' _ "$bin/quelsor-cli"
 check "the manual page holds the sound commands' options" bash -c \
-  'zcat "$1" | grep -q -- "mqtt HOST"' _ "$root/usr/share/man/man1/quelsor-cli.1.gz"
+  'zcat "$1" | grep -q -- "mqtt ADDRESS"' _ "$root/usr/share/man/man1/quelsor-cli.1.gz"
 check "quelsor --help" bash -c '"$1" --help | grep -q "^Usage: quelsor "' _ "$bin/quelsor"
 check "manual pages" test -s "$root/usr/share/man/man1/quelsor.1.gz" -a -s "$root/usr/share/man/man1/quelsor-cli.1.gz"
 
