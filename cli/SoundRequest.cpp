@@ -41,6 +41,8 @@ public:
     }
     void DrawSpectrum(const std::int32_t*, int) override { }
     IDetectorHost& DetectorHost() override { return detectorHost_; }
+    // When the detector closed the answer being reported: every record of one answer has its time.
+    std::chrono::system_clock::time_point AnswerClosedAt() const { return detectorHost_.closedAt; }
 
     void Listen(std::chrono::steady_clock::duration timeout)
     {
@@ -54,9 +56,19 @@ public:
     bool TimedOut() const { return timedOut_; }
 
 private:
+    struct StampingDetectorHost : SessionDetectorHost {
+        using SessionDetectorHost::SessionDetectorHost;
+        void OnAnswer(const std::string& text) override
+        {
+            closedAt = std::chrono::system_clock::now();
+            SessionDetectorHost::OnAnswer(text);
+        }
+        std::chrono::system_clock::time_point closedAt {};
+    };
+
     SoundLayer& layer_;
     DecoderSession& session_;
-    SessionDetectorHost detectorHost_;
+    StampingDetectorHost detectorHost_;
     StderrMessages& messages_;
     bool listening_ = false;
     bool answered_ = false;
@@ -74,7 +86,7 @@ SoundRequest::SoundRequest(const char* command, DecoderSession& session, StderrM
           layer_, session, kThresholdMax - session.Configuration().thresholdPosition, messages))
 {
     const auto deliver = [this](ResultRecord record) {
-        record.isoTime = IsoUtcTime(std::chrono::system_clock::now());
+        record.isoTime = IsoUtcTime(host_->AnswerClosedAt());
         record.quality = session_.LastQuality();
         if (sink_ != nullptr && *sink_)
             (*sink_)(record);

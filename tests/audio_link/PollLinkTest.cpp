@@ -192,7 +192,9 @@ TEST_F(PollLinkTest, RoundsGoToCsvJsonLinesAndMqttThroughABrokerRestart)
         EXPECT_TRUE(
             csv[i + 1].contains(QStringLiteral(",1234,Etat general,2,Moteur,1,,Marche,ok,")))
             << csv[i + 1].toStdString();
-        // Both records of an answer carry its quality.
+        // Both records of an answer carry its time and its quality.
+        EXPECT_EQ(
+            csv[i].section(QLatin1Char(','), 0, 0), csv[i + 1].section(QLatin1Char(','), 0, 0));
         EXPECT_EQ(csv[i].section(QLatin1Char(','), 9), csv[i + 1].section(QLatin1Char(','), 9));
     }
     const QStringList jsonl = FileLines(File("results.jsonl"));
