@@ -11,6 +11,13 @@ set(CMAKE_CXX_COMPILER ${QUELSOR_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${QUELSOR_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${QUELSOR_MINGW_PREFIX})
+# Qt for Windows (scripts/build-qt-windows.sh) in QUELSOR_QT_WINDOWS, with this machine's moc,
+# rcc and uic, which are of the same version.
+if(QUELSOR_QT_WINDOWS)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${QUELSOR_QT_WINDOWS})
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -70,6 +70,7 @@ trap 'kill -- -"$side_pid" 2>/dev/null || true; stop_link' EXIT
 # Windows build under Wine, compared with this build.
 "$QUELSOR_ROOT/scripts/test-package.sh"
 "$QUELSOR_ROOT/scripts/test-windows.sh"
+"$QUELSOR_ROOT/scripts/test-windows-window.sh"
 
 if ! wait "$side_pid"; then
   tail -n 60 "$side_log" >&2

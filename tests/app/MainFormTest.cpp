@@ -567,7 +567,11 @@ namespace {
         EXPECT_EQ(QFile(QStringLiteral("tmp_dtmf.wav")).size(), 44);
         EXPECT_EQ(link.OpenCount(), 1);
         window->close();
+#ifdef _WIN32
+        EXPECT_EQ(ReadIni(), "[General]\r\nSeuil=200\r\n"); // the platform's line ends
+#else
         EXPECT_EQ(ReadIni(), "[General]\nSeuil=200\n");
+#endif
     }
 
     // An installed window: its configuration in the user's folder (named in the log), its

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The window on Windows, tested under Wine: cross-builds quelsor.exe and the window's tests with
+# MinGW-w64 and a Qt built for Windows, runs the tests on Qt's offscreen platform, then starts
+# quelsor.exe on the "windows" platform under a virtual X server and checks its window (the
+# caption and the 782 x 488 client area), keeping a screenshot.
+#
+# Qt for Windows: QUELSOR_QT_WINDOWS=DIR (a prefix made by scripts/build-qt-windows.sh), else the
+# cache folder $QUELSOR_QT_CACHE (default .cache/qt-windows in the source tree) when a copy is
+# there, else, with QUELSOR_BUILD_QT_WINDOWS=1, one built into that cache first (half an hour to
+# an hour on 2 cores). Without any, the window is not tested and the script says so loudly.
+#
+# Usage: scripts/test-windows-window.sh   (the build goes to $QUELSOR_MINGW_GUI_BUILD, default
+#   build-mingw-gui; the screenshot to screenshot-windows.png inside it)
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+case ${1:-} in
+  -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+  '') ;;
+  *) echo "test-windows-window.sh: no arguments expected" >&2; exit 2 ;;
+esac
+
+quelsor_ensure_packages --no-install-recommends "${QUELSOR_WINDOWS_PACKAGES[@]}"
+quelsor_ensure_packages xvfb xauth x11-utils imagemagick
+cache=${QUELSOR_QT_CACHE:-$QUELSOR_ROOT/.cache/qt-windows}
+qt=${QUELSOR_QT_WINDOWS:-}
+if [ -z "$qt" ] && [ -f "$cache/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+  qt=$cache
+elif [ -z "$qt" ] && [ "${QUELSOR_BUILD_QT_WINDOWS:-0}" = 1 ]; then
+  "$QUELSOR_ROOT/scripts/build-qt-windows.sh" "$cache"
+  qt=$cache
+fi
+if [ -z "$qt" ]; then
+  cat >&2 <<'EOF'
+************************************************************************************************
+test-windows-window.sh: THE WINDOWS WINDOW IS NOT TESTED: no Qt for Windows here. Give one with
+  QUELSOR_QT_WINDOWS=DIR, or build one into the cache with QUELSOR_BUILD_QT_WINDOWS=1
+  (scripts/build-qt-windows.sh, half an hour to an hour on 2 cores).
+************************************************************************************************
+EOF
+  exit 0
+fi
+qt=$(cd "$qt" && pwd)
+[ -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ] || { echo "test-windows-window.sh: no Qt in $qt" >&2; exit 2; }
+
+build=${QUELSOR_MINGW_GUI_BUILD:-$QUELSOR_ROOT/build-mingw-gui}
+started=$SECONDS
+quelsor_build "$build" --toolchain "$QUELSOR_ROOT/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DQUELSOR_WERROR=ON \
+  -DQUELSOR_BUILD_BENCH=OFF "-DQUELSOR_QT_WINDOWS=$qt"
+built=$SECONDS
+
+# Qt's DLLs and plugins from the copy, the MinGW runtime DLLs they link from Debian's packages.
+runtime_dirs=("$qt/bin" "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
+  /usr/x86_64-w64-mingw32/lib)
+winepath=
+for d in "${runtime_dirs[@]}"; do winepath+="Z:${d//\//\\};"; done
+export WINEPATH=${winepath%;} QT_PLUGIN_PATH="Z:${qt//\//\\}\\plugins"
+
+passed=0
+failed=0
+check() {
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else echo "FAIL $name" >&2; failed=$((failed + 1)); fi
+}
+
+# 1. The window's tests, offscreen, in the prefix of the headless tests' kind (no display).
+source "$QUELSOR_ROOT/scripts/wine.sh"
+quelsor_wine_setup "$build/wine-prefix"
+check "the window's tests under Wine" bash -c \
+  'cd "$1" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L gui' _ "$build"
+quelsor_wine_stop
+tested=$SECONDS
+
+# 2. quelsor.exe on the windows platform. Wine picks its display driver when its prefix's server
+# starts: this prefix is started with the virtual display set.
+shot="$build/screenshot-windows.png"
+run_window() {
+  local work=$build/window-run display
+  rm -rf "$work"
+  mkdir -p "$work"
+  cp "$build/app/quelsor.exe" "$work/"
+  cp "$QUELSOR_ROOT/examples/quelsor.ini" "$work/quelsor.ini" # a portable copy
+  for display in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$display" ] || break; done
+  Xvfb ":$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+  local xvfb=$!
+  local status=1 id=
+  (
+    export DISPLAY=":$display" WINEPREFIX=$build/wine-display WINEDEBUG=-all \
+      WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    "$QUELSOR_WINE" wineboot --init >/dev/null 2>&1
+    (cd "$work" && exec "$QUELSOR_WINE" ./quelsor.exe >quelsor.out 2>&1) &
+    local app=$!
+    for _ in $(seq 300); do
+      id=$(xwininfo -root -tree 2>/dev/null | awk '/"Quelsor  Version/ { print $1; exit }')
+      [ -n "$id" ] && break
+      sleep 0.1
+    done
+    if [ -z "$id" ]; then
+      echo "quelsor.exe opened no window in 30 s" >&2
+      cat "$work/quelsor.out" >&2
+    else
+      sleep 2 # the first paint
+      size=$(xwininfo -id "$id" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+      import -window "$id" "$shot"
+      echo "quelsor.exe's window: $size"
+      [ "$size" = 782x488 ] || echo "its client area is not 782x488" >&2
+      [ "$size" = 782x488 ] && status=0
+    fi
+    "$QUELSOR_WINESERVER" -k 2>/dev/null || true
+    { wait "$app"; } 2>/dev/null || true
+    exit $status
+  ) && status=0
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  return "$status"
+}
+check "quelsor.exe opens its window on the windows platform" run_window
+finished=$SECONDS
+
+echo
+echo "Windows window: cross-build $((built - started)) s, window tests under Wine $((tested - built)) s," \
+  "window start $((finished - tested)) s; screenshot: $shot"
+echo "windows window: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
