@@ -86,3 +86,28 @@ if(UNIX AND NOT CMAKE_CROSSCOMPILING)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog}
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quelsor)
 endif()
+
+# On Windows, with the window: the Qt DLLs and plugins it loads, and the MinGW runtime DLLs that
+# Qt's DLLs link (the programs themselves are linked statically), beside the programs in bin/.
+# The platform plugin goes to bin/platforms, where Qt looks for it beside the executable.
+if(WIN32 AND TARGET quelsor)
+  get_target_property(qt_core_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
+  get_filename_component(qt_bin ${qt_core_dll} DIRECTORY)
+  get_filename_component(qt_prefix ${qt_bin} DIRECTORY)
+  install(FILES ${qt_bin}/Qt6Core.dll ${qt_bin}/Qt6Gui.dll ${qt_bin}/Qt6Widgets.dll
+    DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${qt_prefix}/plugins/platforms/qwindows.dll
+    DESTINATION ${CMAKE_INSTALL_BINDIR}/platforms)
+  install(FILES ${qt_prefix}/plugins/styles/qwindowsvistastyle.dll
+    DESTINATION ${CMAKE_INSTALL_BINDIR}/styles)
+  foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+      OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${runtime_path}")
+      # libwinpthread's DLL is not in the compiler's own folders.
+      set(runtime_path /usr/${QUELSOR_MINGW_PREFIX}/lib/${runtime})
+    endif()
+    install(FILES ${runtime_path} DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endforeach()
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quelsor)
+endif()

@@ -92,7 +92,7 @@ run_window() {
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     "$QUELSOR_WINE" wineboot --init >/dev/null 2>&1
     (cd "$work" && exec "$QUELSOR_WINE" ./quelsor.exe >quelsor.out 2>&1) &
-    local app=$!
+    disown # ended by the wineserver's end below, without a "Killed" line
     for _ in $(seq 300); do
       id=$(xwininfo -root -tree 2>/dev/null | awk '/"Quelsor  Version/ { print $1; exit }')
       [ -n "$id" ] && break
@@ -110,7 +110,6 @@ run_window() {
       [ "$size" = 782x488 ] && status=0
     fi
     "$QUELSOR_WINESERVER" -k 2>/dev/null || true
-    { wait "$app"; } 2>/dev/null || true
     exit $status
   ) && status=0
   kill "$xvfb" 2>/dev/null || true
@@ -118,10 +117,77 @@ run_window() {
   return "$status"
 }
 check "quelsor.exe opens its window on the windows platform" run_window
+window_done=$SECONDS
+
+# 3. The installer: made by CPack with makensis, installed silently into a folder with spaces and
+# accents, its programs run, then uninstalled silently.
+rm -f "$build"/quelsor-*-win64.exe
+(cd "$build" && cpack -G NSIS >cpack.log 2>&1) || { cat "$build/cpack.log" >&2; echo "FAIL cpack -G NSIS" >&2; exit 1; }
+installer=$(echo "$build"/quelsor-*-win64.exe)
+test_installer() {
+  local display status=1
+  for display in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$display" ] || break; done
+  Xvfb ":$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+  local xvfb=$!
+  (
+    # Each step that fails ends the check (set -e does not hold in a subshell tested by &&).
+    need() { "$@" || { echo "failed: $*" >&2; exit 1; }; }
+    # No menu entries of Wine's own in the user's desktop (winemenubuilder).
+    export DISPLAY=":$display" WINEPREFIX=$build/wine-install WINEDEBUG=-all \
+      WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" LC_ALL=C.UTF-8
+    unset WINEPATH QT_PLUGIN_PATH # the installed programs bring their own
+    rm -rf "$WINEPREFIX"
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    "$QUELSOR_WINE" wineboot --init >/dev/null 2>&1
+    local dir="C:\\Program Files\\Quelsor été" unix="$WINEPREFIX/drive_c/Program Files/Quelsor été"
+    local user_ini="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Quelsor/quelsor.ini"
+    # /D= takes the rest of the command line unquoted, which cmd passes on as it is; the
+    # installer needs a display even when silent.
+    "$QUELSOR_WINE" cmd /c "Z:${installer//\//\\} /S /D=$dir"
+    "$QUELSOR_WINESERVER" -w
+    for f in bin/quelsor.exe bin/quelsor-cli.exe bin/Qt6Widgets.dll bin/platforms/qwindows.dll \
+      bin/libstdc++-6.dll share/quelsor/quelsor.ini Uninstall.exe; do
+      [ -f "$unix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
+    done
+    local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quelsor"
+    need test -f "$menu/Quelsor.lnk"
+    # The installed quelsor-cli.exe decodes a recording of the sample device's answer.
+    local cli="$dir\\bin\\quelsor-cli.exe" ini="$dir\\share\\quelsor\\quelsor.ini"
+    need "$QUELSOR_WINE" "$cli" generate -o 'C:\réponse.wav' '78D1CA1C#....0' >/dev/null
+    "$QUELSOR_WINE" "$cli" decode --config "$ini" --request 0 'C:\réponse.wav' 2>/dev/null |
+      tr -d '\r' | grep -qx 'Moteur 1=Marche' || { echo "the installed decode failed" >&2; exit 1; }
+    # The installed window: started, closed (WM_CLOSE), its threshold saved in the user's folder.
+    "$QUELSOR_WINE" "$dir\\bin\\quelsor.exe" >/dev/null 2>&1 &
+    local app=$! id=
+    for _ in $(seq 300); do
+      id=$(xwininfo -root -tree 2>/dev/null | awk '/"Quelsor  Version/ { print $1; exit }')
+      [ -n "$id" ] && break
+      sleep 0.1
+    done
+    [ -n "$id" ] || { echo "the installed quelsor.exe opened no window" >&2; exit 1; }
+    sleep 1
+    need "$QUELSOR_WINE" taskkill /IM quelsor.exe >/dev/null 2>&1
+    for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+    grep -q '^Seuil=' "$user_ini" || { echo "no threshold saved in $user_ini" >&2; exit 1; }
+    # The uninstaller runs a copy of itself from the temporary folder: wait for the folder to go.
+    "$QUELSOR_WINE" "$dir\\Uninstall.exe" /S
+    for _ in $(seq 200); do [ -e "$unix" ] || break; sleep 0.1; done
+    [ ! -e "$unix" ] || { echo "left behind:" >&2; find "$unix" >&2; exit 1; }
+    [ ! -e "$menu" ] ||
+      { echo "the Start-menu entry is left behind" >&2; exit 1; }
+    need test -f "$user_ini" # the user's own configuration stays, as on Windows
+    "$QUELSOR_WINESERVER" -k 2>/dev/null || true
+  ) && status=0
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  return "$status"
+}
+check "the installer installs, runs and uninstalls Quelsor" test_installer
 finished=$SECONDS
 
 echo
 echo "Windows window: cross-build $((built - started)) s, window tests under Wine $((tested - built)) s," \
-  "window start $((finished - tested)) s; screenshot: $shot"
+  "window start $((window_done - tested)) s, installer $((finished - window_done)) s" \
+  "($(($(stat -c %s "$installer") / 1024)) KiB); screenshot: $shot"
 echo "windows window: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
