@@ -53,7 +53,7 @@ grep 'requests sent' poll.err || cat poll.err >&2
 answers=$(grep '"status":"ok"' records.jsonl | sed 's/.*"time":"\([^"]*\)".*/\1/' | sort -u | wc -l || true)
 echo "records: $(sed -n 's/.*"status":"\([a-z]*\)".*/\1/p' records.jsonl | sort | uniq -c | tr -s ' \n' ' ')"
 echo "answers decoded: $answers of $requests, in $((SECONDS - started)) s"
-awk 'NR == 1 { first = $0 } { last = $0; if ($2 > rss) rss = $2; if ($3 > fds) fds = $3 }
+awk 'NR == 2 { first = $0 } { last = $0; if ($2 > rss) rss = $2; if ($3 > fds) fds = $3 }
   END { split(first, a); split(last, b)
     printf "resident memory: %d kB after %d s, %d kB after %d s, highest %d kB\n", a[2], a[1], b[2], b[1], rss
     printf "open files: %d at the start, %d at the end, highest %d\n", a[3], b[3], fds }' samples
