@@ -156,6 +156,7 @@ cannot be used.
                     file->Waiting());
         }
     }
+#endif
 
     struct PollCommandOptions {
         AnswerOptions answer;
@@ -305,8 +306,6 @@ cannot be used.
         return true;
     }
 
-#endif // QUELSOR_HAVE_SOUND
-
 } // namespace
 
 int RunPoll(const std::vector<std::string>& args)
@@ -315,13 +314,13 @@ int RunPoll(const std::vector<std::string>& args)
         std::fputs(kPollUsage, stdout);
         return 0;
     }
+    PollCommandOptions options;
+    if (!ParsePollArguments(args, options))
+        return 2;
 #if !defined(QUELSOR_HAVE_SOUND)
     std::fprintf(stderr, "quelsor-cli poll: built without sound support\n");
     return 2;
 #else
-    PollCommandOptions options;
-    if (!ParsePollArguments(args, options))
-        return 2;
     BrokerOptions broker;
     if (!options.broker.address.empty()) {
         std::string error;
