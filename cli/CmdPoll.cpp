@@ -143,7 +143,6 @@ cannot be used.
     std::atomic<bool> gStopPoll { false };
     std::atomic<bool> gReopenFiles { false };
 
-#ifdef QUELSOR_HAVE_SOUND
     // Reopens the files when a SIGHUP asked for it since the last look.
     void ReopenWhenAsked(const std::vector<std::unique_ptr<RecordFile>>& files)
     {
@@ -156,7 +155,6 @@ cannot be used.
                     file->Waiting());
         }
     }
-#endif
 
     struct PollCommandOptions {
         AnswerOptions answer;
