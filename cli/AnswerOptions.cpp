@@ -1,70 +1,39 @@
 #include "AnswerOptions.h"
 
-#include "CliWav.h"
-
+#include <climits>
 #include <cstdio>
 
 namespace quelsor::cli {
 
-bool ParseAnswerArguments(const char* command, const std::vector<std::string>& args,
-    bool forRecording, AnswerOptions& options)
+void AddAnswerOptions(CLI::App& app, AnswerOptions& options, const char* requestHelp)
 {
-    bool haveRequest = false;
-    std::string& config = options.config;
-    int& request = options.request;
-    int& threshold = options.threshold;
-    threshold = -1;
-    auto fail = [&](const std::string& message) {
-        std::fprintf(stderr, "quelsor-cli %s: %s\nRun 'quelsor-cli %s --help' for usage.\n",
-            command, message.c_str(), command);
-        return false;
-    };
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
-        if (!isOption) {
-            options.positional.push_back(arg);
-            continue;
-        }
-        std::string error;
-        if (forRecording
-            && TakeRecordingOption(args, i, kChannelOption | kThreadsOption | kTimesOption,
-                options.recording, error)) {
-            if (!error.empty())
-                return fail(error);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--debug") {
-            options.debug = true;
-        } else if (forRecording && arg == "--all") {
-            options.all = true;
-        } else if (arg == "--config" || arg == "--request" || arg == "--format"
-            || (forRecording && arg == "--threshold")) {
-            if (i + 1 >= args.size())
-                return fail(arg + " needs a value");
-            const std::string& value = args[++i];
-            if (arg == "--config") {
-                config = value;
-            } else if (arg == "--format") {
-                if (!ParseRecordFormat(value, options.format))
-                    return fail("invalid format '" + value + "' (expected text, json or csv)");
-            } else if (arg == "--request") {
-                if (!ParseInteger(value, request))
-                    return fail("invalid request index '" + value + "'");
-                haveRequest = true;
-            } else if (!ParseInteger(value, threshold) || threshold < 0) {
-                return fail("invalid threshold '" + value + "' (expected 0 or more)");
-            }
-        } else {
-            return fail("unknown option '" + arg + "'");
-        }
+    app.add_option("--config", options.config, "the configuration file")
+        ->option_text("FILE.ini")
+        ->required();
+    if (requestHelp != nullptr) {
+        app.add_option("--request", options.request, requestHelp)
+            ->option_text("N")
+            ->required()
+            ->transform(Decimal(INT_MIN, INT_MAX, "request index", ""));
     }
-    if (config.empty())
-        return fail("missing --config FILE.ini");
-    if (!haveRequest)
-        return fail("missing --request N");
-    return true;
+}
+
+void AddReportOptions(CLI::App& app, AnswerOptions& options, const std::string& formatMore)
+{
+    app.add_flag("--debug", options.debug,
+        "as if \"Aff. Debug\" were checked: detailed report lines, and an answer of the wrong "
+        "length is decoded all the same");
+    app.add_option_function<std::string>(
+           "--format",
+           [&options](const std::string& name) { ParseRecordFormat(name, options.format); },
+           "text (default: the log lines), json (one JSON object per line for each report line) "
+           "or csv (a header, then one line for each report line)"
+               + formatMore)
+        ->option_text("F")
+        ->check(Accepting("format", "text, json or csv", [](std::string& name) {
+            RecordFormat format = RecordFormat::Text;
+            return ParseRecordFormat(name, format);
+        }));
 }
 
 bool OpenDecoderSession(

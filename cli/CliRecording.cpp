@@ -7,19 +7,11 @@
 #include "audio/ParallelFilterBank.h"
 #include "recording/RecordingTime.h"
 
+#include <climits>
 #include <cstdio>
 
 namespace quelsor::cli {
 
-const char* const kChannelHelp
-    = "  --channel N     read channel N only (1 = the first); by default the channels\n"
-      "                  are mixed down by their mean\n";
-const char* const kThreadsHelp
-    = "  --threads N     run the eight filters on N threads (default: one per core, at\n"
-      "                  most 8); the output is the same for any N\n";
-const char* const kTimesHelp
-    = "  --times         begin each line of an answer with the time, within the\n"
-      "                  recording, at which the answer began: HH:MM:SS.mmm\n";
 const char* const kRecordingFormatsHelp
     = "FILE is a recording in any format libsndfile reads (WAV in PCM 8 to 32 bits or\n"
       "float, FLAC, Ogg Vorbis, Opus, MP3, AIFF, ...), at any rate from 4000 Hz, mono\n"
@@ -29,29 +21,23 @@ const char* const kRecordingFormatsHelp
       "mono 16-bit PCM WAV files. Recordings of any length are read piece by piece;\n"
       "on a terminal, those over 10 minutes show their progress on stderr.\n";
 
-bool TakeRecordingOption(const std::vector<std::string>& args, std::size_t& i, unsigned accepted,
-    RecordingArguments& arguments, std::string& error)
+void AddRecordingOptions(CLI::App& app, RecordingArguments& arguments, bool onlyChannel)
 {
-    const std::string& arg = args[i];
-    if ((accepted & kTimesOption) != 0 && arg == "--times") {
-        arguments.times = true;
-        return true;
-    }
-    const bool channel = (accepted & kChannelOption) != 0 && arg == "--channel";
-    const bool threads = (accepted & kThreadsOption) != 0 && arg == "--threads";
-    if (!channel && !threads)
-        return false;
-    if (i + 1 >= args.size()) {
-        error = arg + " needs a number";
-        return true;
-    }
-    const std::string& value = args[++i];
-    int number = 0;
-    if (!ParseInteger(value, number) || number < 1)
-        error = "invalid " + arg.substr(2) + " '" + value + "' (expected 1 or more)";
-    else
-        (channel ? arguments.channel : arguments.threads) = number;
-    return true;
+    if (!onlyChannel)
+        app.add_flag("--times", arguments.times,
+            "begin each line of an answer with the time, within the recording, at which the "
+            "answer began: HH:MM:SS.mmm");
+    app.add_option("--channel", arguments.channel,
+           "read channel N only (1 = the first); by default the channels are mixed down by their "
+           "mean")
+        ->option_text("N")
+        ->transform(Decimal(1, INT_MAX, "channel", "1 or more"));
+    if (!onlyChannel)
+        app.add_option("--threads", arguments.threads,
+               "run the eight filters on N threads (default: one per core, at most 8); the output "
+               "is the same for any N")
+            ->option_text("N")
+            ->transform(Decimal(1, INT_MAX, "threads", "1 or more"));
 }
 
 std::unique_ptr<RecordingReader> OpenRecordingFor(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandLine.h"
 #include "ProgressLine.h"
 
 #include "audio/DetectorHost.h"
@@ -21,22 +22,9 @@ struct RecordingArguments {
     bool times = false; // --times
 };
 
-// Which of them a command takes.
-enum RecordingOption : unsigned {
-    kChannelOption = 1,
-    kThreadsOption = 2,
-    kTimesOption = 4,
-};
+// Declares --times, --channel N and --threads N in app; with onlyChannel, --channel alone.
+void AddRecordingOptions(CLI::App& app, RecordingArguments& arguments, bool onlyChannel = false);
 
-// When args[i] is one of the accepted recording options, takes it and its value into arguments
-// (i then points at the value) and returns true; error is set when the value is not valid.
-bool TakeRecordingOption(const std::vector<std::string>& args, std::size_t& i, unsigned accepted,
-    RecordingArguments& arguments, std::string& error);
-
-// The help lines of the recording options, in the commands' usage style.
-extern const char* const kChannelHelp;
-extern const char* const kThreadsHelp;
-extern const char* const kTimesHelp;
 // What a command reads, for its usage text.
 extern const char* const kRecordingFormatsHelp;
 

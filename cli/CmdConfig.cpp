@@ -1,6 +1,7 @@
 // quelsor-cli config: loads a configuration file as the window does at start and prints what
 // the window would hold (threshold, request items, sequences, zones and labels).
 
+#include "CommandLine.h"
 #include "Commands.h"
 
 #include "config/Configuration.h"
@@ -15,10 +16,8 @@ namespace quelsor::cli {
 
 namespace {
 
-    const char kConfigUsage[]
-        = "Usage: quelsor-cli config FILE.ini\n"
-          "\n"
-          "Loads FILE.ini as the window does at start and prints:\n"
+    const char kConfigDescription[]
+        = "Loads FILE.ini as the window does at start and prints:\n"
           "  Seuil=<slider position, 20..200>\n"
           "  Entree=<input>, Sortie=<output>   the sound devices, when named\n"
           "  [<k>] <request item>          per request, k from 0\n"
@@ -29,10 +28,7 @@ namespace {
           "A load that stops at a faulty entry prints 'error: <message>' last\n"
           "and exits with 1 (what was loaded before it is printed). A missing\n"
           "file loads as the window loads it (no request, Seuil=200) with a\n"
-          "note on stderr, and exits with 0.\n"
-          "\n"
-          "Options:\n"
-          "  -h, --help   show this help\n";
+          "note on stderr, and exits with 0.\n";
 
     // Collects the messages the window would show in a message box.
     class CollectedMessages : public IOperatorMessages {
@@ -45,15 +41,11 @@ namespace {
 
 int RunConfig(const std::vector<std::string>& args)
 {
-    if (WantsHelp(args)) {
-        std::fputs(kConfigUsage, stdout);
-        return 0;
-    }
-    if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-')) {
-        std::fputs(kConfigUsage, stderr);
-        return 2;
-    }
-    const std::string& fileName = args[0];
+    CommandLine line("config", kConfigDescription);
+    std::string fileName;
+    line.App().add_option("FILE.ini", fileName)->required();
+    if (const auto done = line.Parse(args))
+        return *done;
 
     ConfigurationRecord record;
     SeqList sequences;

@@ -14,6 +14,7 @@
 #include "decoder/DecoderSession.h"
 #include "recording/RecordingTime.h"
 
+#include <climits>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -23,13 +24,9 @@ namespace quelsor::cli {
 
 namespace {
 
-    const std::string kDecodeUsage
+    const std::string kDecodeDescription
         = std::string(
-              R"usage(Usage: quelsor-cli decode --config FILE.ini --request N [--all] [--debug]
-                           [--threshold T] [--format F] [--times] [--channel N]
-                           [--threads N] FILE
-
-Loads the configuration FILE.ini, makes request N (0 for the first request
+              R"usage(Loads the configuration FILE.ini, makes request N (0 for the first request
 item, -1 for none) the request whose answer is awaited, and runs the DTMF
 detector over the recording FILE in 32 ms slices, as capture does. Every
 answer the detector closes is logged as "STRING (length)" and handed to the
@@ -42,32 +39,7 @@ The detector closes an answer at the first tone that follows more than 450 ms
 of silence after its last character; an answer still open when the recording
 ends is not decoded (a note on stderr names it).
 
-)usage") + kRecordingFormatsHelp
-        + R"usage(
-Options:
-  --config FILE.ini  the configuration file (required)
-  --request N        index of the pending request, -1 for none (required)
-  --all              await request N again before every answer, so that each
-                     one is decoded (a recording of several answers to it)
-  --debug            as if "Aff. Debug" were checked
-  --threshold T      detection threshold (0 or more); default 200 - Seuil of
-                     the configuration file
-  --format F         text (default: the log lines), json (one JSON object per
-                     line for each report line) or csv (a header, then one
-                     line for each report line), with the fields time (the
-                     seconds from the start of the recording at which the
-                     answer closed), request, label, zone, name, raw, value,
-                     text and status, then the answer's link quality (level,
-                     level_db, noise, snr; see quelsor-cli poll --help); see
-                     quelsor-cli answer --help
-)usage" + kTimesHelp
-        + "                  (text format only: the records carry their time)\n" + kChannelHelp
-        + kThreadsHelp + R"usage(  -h, --help         show this help
-
-Messages the window would show in a box go to stderr. Exit status: 0 on
-success, 2 for a usage error, a request outside the items, or a file that
-cannot be read or ends early (what it holds is still decoded).
-)usage";
+)usage") + kRecordingFormatsHelp;
 
     // The session's detector host that also tells the printer when, within the recording, each
     // answer closes (the block being analysed, 1 ms each).
@@ -114,25 +86,37 @@ cannot be read or ends early (what it holds is still decoded).
 
 int RunDecode(const std::vector<std::string>& args)
 {
-    if (WantsHelp(args)) {
-        std::fputs(kDecodeUsage.c_str(), stdout);
-        return 0;
-    }
+    CommandLine line("decode", kDecodeDescription,
+        "Messages the window would show in a box go to stderr. Exit status: 0 on\n"
+        "success, 2 for a usage error, a request outside the items, or a file that\n"
+        "cannot be read or ends early (what it holds is still decoded).\n");
+    CLI::App& app = line.App();
     AnswerOptions options;
-    if (!ParseAnswerArguments("decode", args, true, options))
-        return 2;
-    if (options.recording.times && options.format != RecordFormat::Text) {
-        std::fprintf(stderr,
-            "quelsor-cli decode: --times is for the text format: the records carry their "
-            "time\nRun 'quelsor-cli decode --help' for usage.\n");
-        return 2;
-    }
-    const std::vector<std::string>& files = options.positional;
-    if (files.size() != 1) {
-        std::fprintf(stderr, "quelsor-cli decode: %s\nRun 'quelsor-cli decode --help' for usage.\n",
-            files.empty() ? "missing FILE" : "only one FILE is allowed");
-        return 2;
-    }
+    bool all = false;
+    int threshold = -1;
+    RecordingArguments recording;
+    std::string path;
+    AddAnswerOptions(app, options, "index of the pending request, -1 for none");
+    app.add_flag("--all", all,
+        "await request N again before every answer, so that each one is decoded (a recording "
+        "of several answers to it)");
+    AddReportOptions(app, options,
+        ", with the fields time (the seconds from the start of the recording at which the answer "
+        "closed), request, label, zone, name, raw, value, text and status, then the answer's "
+        "link quality (level, level_db, noise, snr; see quelsor-cli poll --help); see "
+        "quelsor-cli answer --help");
+    app.add_option("--threshold", threshold,
+           "detection threshold (0 or more); default 200 - Seuil of the configuration file")
+        ->option_text("T")
+        ->transform(Decimal(0, INT_MAX, "threshold", "0 or more"));
+    AddRecordingOptions(app, recording);
+    app.get_option("--times")->description(app.get_option("--times")->get_description()
+        + " (text format only: the records carry their time)");
+    app.add_option("FILE", path)->required();
+    if (const auto done = line.Parse(args))
+        return *done;
+    if (recording.times && options.format != RecordFormat::Text)
+        return line.UsageError("--times is for the text format: the records carry their time");
 
     StderrMessages messages;
     DecoderSession session([](const std::string&) {}, messages, options.debug);
@@ -140,21 +124,19 @@ int RunDecode(const std::vector<std::string>& args)
     printer.Attach(session);
     if (!OpenDecoderSession("decode", session, options.config, options.request))
         return 2;
-    int threshold = options.threshold;
     if (threshold < 0)
         threshold = kThresholdMax - session.Configuration().thresholdPosition;
 
-    const std::string& path = files.front();
     const std::unique_ptr<RecordingReader> reader
-        = OpenRecordingFor("decode", path, options.recording.channel);
+        = OpenRecordingFor("decode", path, recording.channel);
     if (!reader)
         return 2;
     const std::unique_ptr<ProgressLine> progress = NewProgressLine(*reader);
     printer.SetBeforeLine([&progress] { progress->BeforeOutput(); });
     DetectorState state;
-    RecordingDetectorHost host(session, threshold, state, printer, options.recording.times,
-        options.all ? std::optional<int>(options.request) : std::nullopt);
-    DetectRecording(*reader, *progress, state, host, options.recording.threads);
+    RecordingDetectorHost host(session, threshold, state, printer, recording.times,
+        all ? std::optional<int>(options.request) : std::nullopt);
+    DetectRecording(*reader, *progress, state, host, recording.threads);
     std::fflush(stdout);
     if (!state.receivedText.empty())
         std::fprintf(stderr,

@@ -2,6 +2,7 @@
 #include "CliWav.h"
 #include "Commands.h"
 
+#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -9,71 +10,37 @@ namespace quelsor::cli {
 
 namespace {
 
-    const std::string kDetectUsage
-        = std::string(
-              "Usage: quelsor-cli detect [--threshold N] [--trace] [--times] [--channel N]\n"
-              "                          [--threads N] FILE\n"
-              "\n"
-              "Runs a fresh DTMF detector over a recording, fed in 512-sample regions as capture\n"
-              "feeds it, and prints every line it adds to the log: one \"TEXT (LENGTH)\" line per\n"
-              "answer closed by a silence of more than 450 ms.\n"
-              "\n")
-        + kRecordingFormatsHelp
-        + "\n"
-          "Options:\n"
-          "  --threshold N   detection threshold, mean absolute filter output (default 0)\n"
-          "  --trace         also print \"# BLOCK CHAR\" for each accepted character,\n"
-          "                  \"# BLOCK dropped CHAR\" for each dropped one and, at the end,\n"
-          "                  \"# pending TEXT\" for characters of an answer not yet closed;\n"
-          "                  BLOCK counts 1 ms blocks from the start of the file\n"
-        + kTimesHelp + kChannelHelp + kThreadsHelp
-        + "  -h, --help      show this help\n"
-          "\n"
-          "Exit status: 0 done, 2 usage error, or a file that cannot be read or ends\n"
-          "early (what it holds is still analysed).\n";
-
-    int UsageError(const std::string& problem)
-    {
-        std::fprintf(stderr, "quelsor-cli detect: %s\n\n%s", problem.c_str(), kDetectUsage.c_str());
-        return 2;
-    }
+    const std::string kDetectDescription
+        = std::string("Runs a fresh DTMF detector over a recording, fed in 512-sample regions as\n"
+                      "capture feeds it, and prints every line it adds to the log: one\n"
+                      "\"TEXT (LENGTH)\" line per answer closed by a silence of more than 450 ms.\n"
+                      "\n")
+        + kRecordingFormatsHelp;
 
 } // namespace
 
 int RunDetect(const std::vector<std::string>& args)
 {
-    if (WantsHelp(args)) {
-        std::fputs(kDetectUsage.c_str(), stdout);
-        return 0;
-    }
+    CommandLine line("detect", kDetectDescription,
+        "Exit status: 0 done, 2 usage error, or a file that cannot be read or ends\n"
+        "early (what it holds is still analysed).\n");
+    CLI::App& app = line.App();
     int threshold = 0;
     bool trace = false;
     RecordingArguments recording;
     std::string path;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string error;
-        if (TakeRecordingOption(
-                args, i, kChannelOption | kThreadsOption | kTimesOption, recording, error)) {
-            if (!error.empty())
-                return UsageError(error);
-        } else if (arg == "--threshold") {
-            if (i + 1 >= args.size())
-                return UsageError("--threshold needs a number");
-            if (!ParseInteger(args[++i], threshold))
-                return UsageError("not a threshold: " + args[i]);
-        } else if (arg == "--trace") {
-            trace = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option " + arg);
-        } else if (path.empty()) {
-            path = arg;
-        } else {
-            return UsageError("more than one file: " + arg);
-        }
-    }
-    if (path.empty())
-        return UsageError("missing FILE");
+    app.add_option(
+           "--threshold", threshold, "detection threshold, mean absolute filter output (default 0)")
+        ->option_text("N")
+        ->transform(Decimal(0, INT_MAX, "threshold", "0 or more"));
+    app.add_flag("--trace", trace,
+        "also print \"# BLOCK CHAR\" for each accepted character, \"# BLOCK dropped CHAR\" for "
+        "each dropped one and, at the end, \"# pending TEXT\" for characters of an answer not "
+        "yet closed; BLOCK counts 1 ms blocks from the start of the file");
+    AddRecordingOptions(app, recording);
+    app.add_option("FILE", path)->required();
+    if (const auto done = line.Parse(args))
+        return *done;
 
     const std::unique_ptr<RecordingReader> reader
         = OpenRecordingFor("detect", path, recording.channel);

@@ -1,6 +1,7 @@
 // quelsor-cli devices: the sound inputs and outputs the program can use, with the ids that
 // quelsor.ini's Entree and Sortie and the commands' --input and --output accept.
 
+#include "CommandLine.h"
 #include "Commands.h"
 
 #ifdef QUELSOR_HAVE_SOUND
@@ -18,9 +19,8 @@ namespace quelsor::cli {
 
 namespace {
 
-    const char kDevicesUsage[] = R"usage(Usage: quelsor-cli devices
-
-Lists the sound devices, one line each, the inputs first, then the outputs:
+    const char kDevicesDescription[]
+        = R"usage(Lists the sound devices, one line each, the inputs first, then the outputs:
 
   in * alsa_input.usb-radio  USB Audio Interface Analog Mono
   out   alsa_output.pci-analog  Built-in Audio Analog Stereo
@@ -33,29 +33,17 @@ quelsor.ini's [General] Entree and Sortie, and the --input and --output
 options of request, poll and simulate, choose a device by its id or its
 description (any letter case), or by a part of its description: the first
 device whose description contains it.
-
-Options:
-  -h, --help   show this help
-
-Exit status: 0 when devices were listed, 2 when no sound server answers or
-it has no device (the reason on stderr), or for a usage error.
 )usage";
 
 } // namespace
 
 int RunDevices(const std::vector<std::string>& args)
 {
-    if (WantsHelp(args)) {
-        std::fputs(kDevicesUsage, stdout);
-        return 0;
-    }
-    if (!args.empty()) {
-        std::fprintf(stderr,
-            "quelsor-cli devices: unexpected argument '%s'\nRun 'quelsor-cli devices --help' for "
-            "usage.\n",
-            args.front().c_str());
-        return 2;
-    }
+    CommandLine line("devices", kDevicesDescription,
+        "Exit status: 0 when devices were listed, 2 when no sound server answers or\n"
+        "it has no device (the reason on stderr), or for a usage error.\n");
+    if (const auto done = line.Parse(args))
+        return *done;
 #ifndef QUELSOR_HAVE_SOUND
     std::fprintf(stderr, "quelsor-cli devices: built without sound support\n");
     return 2;

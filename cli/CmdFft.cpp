@@ -12,53 +12,28 @@ namespace quelsor::cli {
 
 namespace {
 
-    const std::string kFftUsage
+    const std::string kFftDescription
         = std::string(
-              "Usage: quelsor-cli fft [--channel N] FILE\n"
-              "\n"
               "Prints, for each complete 512-sample frame of a recording (once at 16000 Hz),\n"
               "the 256 integer magnitudes of its spectrum as the display receives them (bin k\n"
               "at k x 31.25 Hz, no window, no normalisation), one line per frame, separated by\n"
               "single spaces. A last incomplete frame is left out.\n"
               "\n")
-        + kRecordingFormatsHelp
-        + "\n"
-          "Options:\n"
-        + kChannelHelp
-        + "  -h, --help      show this help\n"
-          "\n"
-          "Exit status: 0 done, 2 usage error, or a file that cannot be read or ends\n"
-          "early (its frames are still printed).\n";
-
-    int UsageError(const std::string& problem)
-    {
-        std::fprintf(stderr, "quelsor-cli fft: %s\n\n%s", problem.c_str(), kFftUsage.c_str());
-        return 2;
-    }
+        + kRecordingFormatsHelp;
 
 } // namespace
 
 int RunFft(const std::vector<std::string>& args)
 {
-    if (WantsHelp(args)) {
-        std::fputs(kFftUsage.c_str(), stdout);
-        return 0;
-    }
+    CommandLine line("fft", kFftDescription,
+        "Exit status: 0 done, 2 usage error, or a file that cannot be read or ends\n"
+        "early (its frames are still printed).\n");
     RecordingArguments recording;
     std::string path;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string error;
-        if (TakeRecordingOption(args, i, kChannelOption, recording, error)) {
-            if (!error.empty())
-                return UsageError(error);
-        } else if ((args[i].size() > 1 && args[i][0] == '-') || !path.empty()) {
-            return UsageError("expected one FILE");
-        } else {
-            path = args[i];
-        }
-    }
-    if (path.empty())
-        return UsageError("expected one FILE");
+    AddRecordingOptions(line.App(), recording, true);
+    line.App().add_option("FILE", path)->required();
+    if (const auto done = line.Parse(args))
+        return *done;
     const std::unique_ptr<RecordingReader> reader
         = OpenRecordingFor("fft", path, recording.channel);
     if (!reader)
@@ -71,7 +46,7 @@ int RunFft(const std::vector<std::string>& args)
     std::vector<float> input(kFrame);
     std::size_t filled = 0;
     std::vector<std::int32_t> magnitudes(kFrame / 2);
-    std::string line;
+    std::string text;
     ReadWholeRecording(*reader, *progress, [&](const std::int16_t* samples, std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
             input[filled++] = static_cast<float>(samples[i]);
@@ -79,15 +54,15 @@ int RunFft(const std::vector<std::string>& args)
                 continue;
             filled = 0;
             fft.Transform(input.data(), magnitudes.data());
-            line.clear();
+            text.clear();
             for (std::size_t k = 0; k < magnitudes.size(); ++k) {
                 if (k > 0)
-                    line += ' ';
-                line += std::to_string(magnitudes[k]);
+                    text += ' ';
+                text += std::to_string(magnitudes[k]);
             }
-            line += '\n';
+            text += '\n';
             progress->BeforeOutput();
-            std::fputs(line.c_str(), stdout);
+            std::fputs(text.c_str(), stdout);
         }
     });
     return ReportRecordingEnd("fft", path, *reader);

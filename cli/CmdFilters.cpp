@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "Commands.h"
 
 #include "audio/FilterBank.h"
@@ -6,31 +7,15 @@
 
 namespace quelsor::cli {
 
-namespace {
-
-    const char* const kFiltersUsage
-        = "Usage: quelsor-cli filters\n"
-          "\n"
-          "Designs the DTMF band-pass filter bank (16000 Hz, tone +/- 20 Hz) and prints one line\n"
-          "per filter, tones in order: the tone in Hz, the gain, then the feedback coefficients\n"
-          "yCoeffs[0..6], each with %.10g, separated by single spaces.\n"
-          "\n"
-          "Options:\n"
-          "  -h, --help   show this help\n";
-
-} // namespace
-
 int RunFilters(const std::vector<std::string>& args)
 {
-    if (WantsHelp(args)) {
-        std::fputs(kFiltersUsage, stdout);
-        return 0;
-    }
-    if (!args.empty()) {
-        std::fprintf(stderr, "quelsor-cli filters: unexpected argument '%s'\n\n%s", args[0].c_str(),
-            kFiltersUsage);
-        return 2;
-    }
+    CommandLine line("filters",
+        "Designs the DTMF band-pass filter bank (16000 Hz, tone +/- 20 Hz) and prints\n"
+        "one line per filter, tones in order: the tone in Hz, the gain, then the\n"
+        "feedback coefficients yCoeffs[0..6], each with %.10g, separated by single\n"
+        "spaces.\n");
+    if (const auto done = line.Parse(args))
+        return *done;
     const auto bank = NewDesignedFilterBank();
     for (std::size_t t = 0; t < bank->size(); ++t) {
         const BandPassFilter& filter = (*bank)[t];

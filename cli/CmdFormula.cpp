@@ -1,6 +1,7 @@
 // quelsor-cli formula: evaluates a conversion formula against zone values given on the command
 // line, with the evaluator and zone cells the window uses.
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "StderrMessages.h"
 
@@ -18,23 +19,14 @@ namespace quelsor::cli {
 
 namespace {
 
-    const char kFormulaUsage[] = R"usage(Usage: quelsor-cli formula [--cell ZN=VALUE]... EXPR
-
-Evaluates EXPR as a zone conversion formula, as the parameter report does. The
+    const char kFormulaDescription[]
+        = R"usage(Evaluates EXPR as a zone conversion formula, as the parameter report does. The
 cells Z1 to Z100 exist and hold no number (a reference to one reads as
 infinity) until given a value with --cell. Prints one line: the status, the
 value (%.17g) and the formula text after evaluation (upper case when it
 succeeded), separated by tabs. Status 1: no cell reference, 2: cells read,
-0: the formula could not be evaluated (value 0).
-
-Options:
-  --cell ZN=VALUE  store VALUE (a decimal number) in cell ZN, N from 1 to 100;
-                   repeatable
-  --               ends the options (for an EXPR that starts with --)
-  -h, --help       show this help
-
-Exit status: 0 when the formula evaluates, 1 when it does not, 2 for a usage
-error. "Parser stack overflow." is printed on stderr when it occurs.
+0: the formula could not be evaluated (value 0). An EXPR may begin with -
+("-Z1/2"); one that begins with -- goes after --.
 )usage";
 
     struct CellValue {
@@ -61,55 +53,37 @@ error. "Parser stack overflow." is printed on stderr when it occurs.
         return valueError == std::errc() && valueEnd == last && std::isfinite(cell.value);
     }
 
-    int UsageError(const char* format, const std::string& argument)
-    {
-        std::fprintf(stderr, "quelsor-cli formula: ");
-        std::fprintf(stderr, format, argument.c_str());
-        std::fprintf(stderr, "\nRun 'quelsor-cli formula --help' for usage.\n");
-        return 2;
-    }
-
 } // namespace
 
 int RunFormula(const std::vector<std::string>& args)
 {
-    std::vector<CellValue> cells;
+    CommandLine line("formula", kFormulaDescription,
+        "Exit status: 0 when the formula evaluates, 1 when it does not, 2 for a usage\n"
+        "error. \"Parser stack overflow.\" is printed on stderr when it occurs.\n");
+    std::vector<std::string> cellTexts;
     std::vector<std::string> expressions;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (!optionsEnded && (arg == "-h" || arg == "--help")) {
-            std::fputs(kFormulaUsage, stdout);
-            return 0;
-        }
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && (arg == "--cell" || arg.rfind("--cell=", 0) == 0)) {
-            std::string value;
-            if (arg == "--cell") {
-                if (i + 1 >= args.size())
-                    return UsageError("%s needs ZN=VALUE", arg);
-                value = args[++i];
-            } else {
-                value = arg.substr(7);
-            }
+    line.App()
+        .add_option("--cell", cellTexts,
+            "store VALUE (a decimal number) in cell ZN, N from 1 to 100; repeatable")
+        ->option_text("ZN=VALUE")
+        ->allow_extra_args(false) // one ZN=VALUE each time
+        ->check(Accepting("cell", "ZN=VALUE, N from 1 to 100", [](std::string& text) {
             CellValue cell;
-            if (!ParseCell(value, cell))
-                return UsageError("invalid cell '%s' (expected ZN=VALUE, N from 1 to 100)", value);
-            cells.push_back(cell);
-        } else if (!optionsEnded && arg.size() > 2 && arg.rfind("--", 0) == 0) {
-            return UsageError("unknown option '%s'", arg);
-        } else {
-            expressions.push_back(arg);
-        }
-    }
+            return ParseCell(text, cell);
+        }));
+    line.App().add_option("EXPR", expressions)->expected(1)->allow_extra_args(false);
+    line.KeepDashedOperands(expressions);
+    if (const auto done = line.Parse(args))
+        return *done;
     if (expressions.size() != 1)
-        return UsageError("%s", expressions.empty() ? "missing EXPR" : "only one EXPR is allowed");
+        return line.UsageError(expressions.empty() ? "missing EXPR" : "only one EXPR is allowed");
 
     // The cells as the window creates them: Z1..Z100, no number until a value is stored.
     CellTable table;
     ZoneCells zoneCells(table);
-    for (const CellValue& cell : cells) {
+    for (const std::string& given : cellTexts) {
+        CellValue cell;
+        ParseCell(given, cell);
         FormulaCell* target = zoneCells.Cell(cell.zone);
         target->Kind = 1;
         target->Value = cell.value;

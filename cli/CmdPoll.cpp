@@ -6,6 +6,7 @@
 #include "CliWav.h"
 #include "Commands.h"
 #include "DeviceOptions.h"
+#include "MqttOptions.h"
 #include "ReopenRequests.h"
 #include "ResultPrinter.h"
 #include "StderrMessages.h"
@@ -30,6 +31,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -41,18 +43,13 @@ namespace quelsor::cli {
 
 namespace {
 
-    const char kPollUsage[]
-        = R"usage(Usage: quelsor-cli poll --config FILE.ini --request N[,N...] [--every DURATION]
-                         [--count K] [--timeout S] [--retries R] [--csv FILE]
-                         [--jsonl FILE] [--mqtt ADDRESS] [MQTT options]
-                         [--format F] [--debug] [--input DEVICE] [--output DEVICE]
-       quelsor-cli poll --config FILE.ini --mqtt ADDRESS [MQTT options] [...]
-
-Polls remote devices without the window: sends each listed request in turn
+    const char kPollDescription[]
+        = R"usage(Polls remote devices without the window: sends each listed request in turn
 over the sound devices, as "Gén. DTMF" does, waits for its answer and
 decodes it; a request that gets no answer is tried again after a pause. With
 --every, the round starts again every DURATION. The capture is stopped
-between requests.
+between requests. Without --request, with --mqtt, it sends only the requests
+asked for over MQTT (below).
 
 Each result is a record with the fields time (UTC, when the answer closed),
 request, label, zone, name, raw, value, text and status: one record per
@@ -64,56 +61,10 @@ that gave nothing. The records of an answer end with its link quality: level
 (mean filter output of its tones, the threshold's unit), level_db (dB over
 the threshold), noise (between its characters) and snr (dB); a CSV file
 begun without those columns keeps its nine.
+)usage";
 
-Options:
-  --config FILE.ini   the configuration file (required)
-  --request N[,N...]  the request items to send each round, from 0 (required
-                      without --mqtt)
-  --every DURATION    start a round every DURATION: 30s, 10m, 1h (default:
-                      one round only)
-  --count K           stop after K rounds (default: 1 without --every, no
-                      limit with it)
-  --timeout S         seconds to wait for each answer (default 10)
-  --retries R         further tries of a request without answer (default 2)
-  --csv FILE          append the records to FILE as CSV (a header line when
-                      the file is new or empty)
-  --jsonl FILE        append the records to FILE as JSON Lines
-  --topic PREFIX      the MQTT topic prefix (default quelsor)
-  --format F          what stdout shows: text (default: the log lines), json
-                      or csv (the records)
-  --debug             as if "Aff. Debug" were checked
-  --input DEVICE      the sound input, instead of FILE.ini's Entree (or the
-                      default): an id, a description or a part of one (see
-                      quelsor-cli devices)
-  --output DEVICE     the sound output, instead of FILE.ini's Sortie
-  -h, --help          show this help
-
-MQTT options:
-  --mqtt ADDRESS      publish to the MQTT broker at ADDRESS: HOST[:PORT]
-                      (port 1883), mqtt://HOST[:PORT], or mqtts://HOST[:PORT]
-                      for TLS (port 8883): each zone's text on
-                      PREFIX/REQUEST/NAME (retained), each record as JSON on
-                      PREFIX/REQUEST/json, online/offline on PREFIX/status
-                      (offline is the will); QoS 1; records wait while the
-                      broker is away. Requests asked for on PREFIX/command
-                      are sent too (below)
-  --mqtt-user NAME    log in as NAME; the password is the first line of
-                      --mqtt-password-file FILE, else the environment
-                      variable QUELSOR_MQTT_PASSWORD (never an argument:
-                      arguments are seen by every user of the machine)
-  --mqtt-tls          TLS to the broker (port 8883 unless given), its
-                      certificate checked against the system's CA
-                      certificates, or --mqtt-cafile FILE / --mqtt-capath DIR
-  --mqtt-cert FILE    a client certificate, with --mqtt-key FILE (not
-                      encrypted)
-  --ha-discovery [PREFIX]
-                      publish Home Assistant discovery configs (retained)
-                      under PREFIX (default homeassistant) at each connection
-                      and whenever PREFIX/status says online: one device, a
-                      sensor per zone of the polled requests (of all of them
-                      without --request), a button per request item
-
-A broker that refuses the login, or whose certificate is not trusted or not
+    const char kPollFooter[]
+        = R"usage(A broker that refuses the login, or whose certificate is not trusted or not
 made out to its host name, is said in one line and the poll ends at once
 with status 2; one that cannot be reached is said and tried again in the
 background.
@@ -162,18 +113,10 @@ cannot be used.
         PollOptions poll;
         std::string csv;
         std::string jsonl;
-        std::string topic = "quelsor";
-        BrokerArguments broker; // address empty: no MQTT
-        std::optional<std::string> haDiscovery; // the discovery prefix, with --ha-discovery
+        MqttOptions mqtt;
     };
 
-    bool PollUsageError(const std::string& message)
-    {
-        std::fprintf(stderr, "quelsor-cli poll: %s\nRun 'quelsor-cli poll --help' for usage.\n",
-            message.c_str());
-        return false;
-    }
-
+    // "0,2,1": request items from 0.
     bool ParseRequestList(const std::string& text, std::vector<int>& requests)
     {
         std::size_t start = 0;
@@ -189,141 +132,82 @@ cannot be used.
         }
     }
 
-    // ---- MQTT options: the broker, its login and TLS, Home Assistant discovery ----------------
-    // Takes them out of args; what they mean is worked out in poll/BrokerOptions.
-    bool TakeMqttOptions(std::vector<std::string>& args, PollCommandOptions& options)
+    // Declares poll's options in line and parses args: the exit status when the command is done
+    // (help, usage error).
+    std::optional<int> ParsePollArguments(
+        CommandLine& line, const std::vector<std::string>& args, PollCommandOptions& options)
     {
-        BrokerArguments& broker = options.broker;
-        std::vector<std::string> rest;
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            if (arg == "--mqtt-tls") {
-                broker.tls = true;
-                continue;
-            }
-            if (arg == "--ha-discovery") {
-                const bool prefixGiven
-                    = i + 1 < args.size() && !args[i + 1].empty() && args[i + 1].front() != '-';
-                options.haDiscovery = prefixGiven ? args[++i] : std::string("homeassistant");
-                continue;
-            }
-            std::string* value = arg == "--mqtt" ? &broker.address
-                : arg == "--mqtt-user"           ? &broker.user
-                : arg == "--mqtt-password-file"  ? &broker.passwordFile
-                : arg == "--mqtt-cafile"         ? &broker.cafile
-                : arg == "--mqtt-capath"         ? &broker.capath
-                : arg == "--mqtt-cert"           ? &broker.certFile
-                : arg == "--mqtt-key"            ? &broker.keyFile
-                                                 : nullptr;
-            if (value == nullptr) {
-                rest.push_back(arg);
-                continue;
-            }
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                return PollUsageError(arg + " needs a value");
-            *value = args[++i];
-        }
-        args = std::move(rest);
-        const bool mqttOnly = !broker.user.empty() || !broker.passwordFile.empty() || broker.tls
-            || !broker.cafile.empty() || !broker.capath.empty() || !broker.certFile.empty()
-            || !broker.keyFile.empty() || options.haDiscovery;
-        if (mqttOnly && broker.address.empty())
-            return PollUsageError("the MQTT options need --mqtt ADDRESS");
-        return true;
-    }
-    // ---- end of the MQTT options ------------------------------------------------------------
-
-    // Takes the options of poll out of args; the rest goes to ParseAnswerArguments.
-    bool ParsePollArguments(std::vector<std::string> args, PollCommandOptions& options)
-    {
-        if (!TakeDeviceOptions("poll", args, options.devices))
-            return false;
-        if (!TakeMqttOptions(args, options))
-            return false;
-        std::vector<std::string> rest;
-        bool haveRequest = false;
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            const bool takesValue = arg == "--request" || arg == "--every" || arg == "--count"
-                || arg == "--timeout" || arg == "--retries" || arg == "--csv" || arg == "--jsonl"
-                || arg == "--topic";
-            if (!takesValue) {
-                rest.push_back(arg);
-                continue;
-            }
-            if (i + 1 >= args.size())
-                return PollUsageError(arg + " needs a value");
-            const std::string& value = args[++i];
-            int number = 0;
-            if (arg == "--request") {
-                if (!ParseRequestList(value, options.poll.requests))
-                    return PollUsageError("invalid request list '" + value
-                        + "' (expected request items from 0, separated by commas)");
-                haveRequest = true;
-            } else if (arg == "--every") {
-                const auto every = ParseDuration(value);
-                if (!every)
-                    return PollUsageError(
-                        "invalid duration '" + value + "' (expected 30s, 10m, 1h)");
-                options.poll.every = *every;
-            } else if (arg == "--count") {
-                if (!ParseInteger(value, number) || number <= 0)
-                    return PollUsageError("invalid count '" + value + "' (expected 1 or more)");
-                options.poll.count = number;
-            } else if (arg == "--timeout") {
-                if (!ParseInteger(value, number) || number <= 0)
-                    return PollUsageError(
-                        "invalid time-out '" + value + "' (expected whole seconds, 1 or more)");
-                options.poll.timeout = std::chrono::seconds(number);
-            } else if (arg == "--retries") {
-                if (!ParseInteger(value, number) || number < 0 || number > 100)
-                    return PollUsageError("invalid retries '" + value + "' (expected 0 to 100)");
-                options.poll.retries = number;
-            } else if (arg == "--csv") {
-                options.csv = value;
-            } else if (arg == "--jsonl") {
-                options.jsonl = value;
-            } else if (arg == "--topic") {
-                if (value.empty())
-                    return PollUsageError("empty topic prefix");
-                options.topic = value;
-            }
-        }
-        rest.push_back("--request");
-        rest.push_back("-1");
-        if (!ParseAnswerArguments("poll", rest, false, options.answer))
-            return false;
+        CLI::App& app = line.App();
+        PollOptions& poll = options.poll;
+        AddAnswerOptions(app, options.answer, nullptr);
+        app.add_option_function<std::string>(
+               "--request",
+               [&poll](const std::string& list) { ParseRequestList(list, poll.requests); },
+               "the request items to send each round, from 0 (required without --mqtt)")
+            ->option_text("N[,N...]")
+            ->check(Accepting(
+                "request list", "request items from 0, separated by commas", [](std::string& list) {
+                    std::vector<int> parsed;
+                    return ParseRequestList(list, parsed);
+                }));
+        app.add_option_function<std::string>(
+               "--every", [&poll](const std::string& text) { poll.every = *ParseDuration(text); },
+               "start a round every DURATION: 30s, 10m, 1h (default: one round only)")
+            ->option_text("DURATION")
+            ->check(Accepting("duration", "30s, 10m, 1h",
+                [](std::string& text) { return ParseDuration(text).has_value(); }));
+        app.add_option("--count", poll.count,
+               "stop after K rounds (default: 1 without --every, no limit with it)")
+            ->option_text("K")
+            ->transform(Decimal(1, INT_MAX, "count", "1 or more"));
+        app.add_option_function<int>(
+               "--timeout", [&poll](int seconds) { poll.timeout = std::chrono::seconds(seconds); },
+               "seconds to wait for each answer (default 10)")
+            ->option_text("S")
+            ->transform(Decimal(1, INT_MAX, "time-out", "whole seconds, 1 or more"));
+        app.add_option(
+               "--retries", poll.retries, "further tries of a request without answer (default 2)")
+            ->option_text("R")
+            ->transform(Decimal(0, 100, "retries", "0 to 100"));
+        app.add_option("--csv", options.csv,
+               "append the records to FILE as CSV (a header line when the file is new or empty)")
+            ->option_text("FILE");
+        app.add_option("--jsonl", options.jsonl, "append the records to FILE as JSON Lines")
+            ->option_text("FILE");
+        AddReportOptions(app, options.answer, ": what stdout shows");
+        AddDeviceOptions(app, options.devices, ", instead of FILE.ini's Entree (or the default)",
+            ", instead of FILE.ini's Sortie");
+        AddMqttOptions(app, options.mqtt);
+        if (const auto done = line.Parse(args))
+            return done;
+        if (const std::string problem = MqttUsageProblem(options.mqtt); !problem.empty())
+            return line.UsageError(problem);
         // Without --request, poll serves the requests asked for over MQTT.
-        if (!haveRequest && options.broker.address.empty())
-            return PollUsageError("missing --request N[,N...]");
-        if (!haveRequest && (options.poll.every.count() > 0 || options.poll.count > 0))
-            return PollUsageError("--every and --count need --request N[,N...]");
-        if (!options.answer.positional.empty())
-            return PollUsageError(
-                "unexpected argument '" + options.answer.positional.front() + "'");
-        return true;
+        const bool haveRequest = !poll.requests.empty();
+        if (!haveRequest && options.mqtt.broker.address.empty())
+            return line.UsageError("missing --request N[,N...]");
+        if (!haveRequest && (poll.every.count() > 0 || poll.count > 0))
+            return line.UsageError("--every and --count need --request N[,N...]");
+        return std::nullopt;
     }
 
 } // namespace
 
 int RunPoll(const std::vector<std::string>& args)
 {
-    if (WantsHelp(args)) {
-        std::fputs(kPollUsage, stdout);
-        return 0;
-    }
+    CommandLine line("poll", kPollDescription, kPollFooter);
     PollCommandOptions options;
-    if (!ParsePollArguments(args, options))
-        return 2;
+    if (const auto done = ParsePollArguments(line, args, options))
+        return *done;
 #if !defined(QUELSOR_HAVE_SOUND)
     std::fprintf(stderr, "quelsor-cli poll: built without sound support\n");
     return 2;
 #else
     BrokerOptions broker;
-    if (!options.broker.address.empty()) {
+    if (!options.mqtt.broker.address.empty()) {
         std::string error;
         if (!MakeBrokerOptions(
-                options.broker, std::getenv("QUELSOR_MQTT_PASSWORD"), broker, error)) {
+                options.mqtt.broker, std::getenv("QUELSOR_MQTT_PASSWORD"), broker, error)) {
             std::fprintf(stderr, "quelsor-cli poll: %s\n", error.c_str());
             return 2;
         }
@@ -367,10 +251,10 @@ int RunPoll(const std::vector<std::string>& args)
     std::unique_ptr<MqttPublisher> mqtt;
     if (!broker.host.empty()) {
         mqtt = std::make_unique<MqttPublisher>(MqttPublisher::Options {
-            broker.host, broker.port, options.topic, {}, broker.login, broker.tls });
-        if (options.haDiscovery) {
+            broker.host, broker.port, options.mqtt.topic, {}, broker.login, broker.tls });
+        if (options.mqtt.haDiscovery) {
             HaDiscoveryInput input;
-            input.discoveryPrefix = *options.haDiscovery;
+            input.discoveryPrefix = *options.mqtt.haDiscovery;
             input.topicPrefix = mqtt->Prefix();
             input.deviceName = Utf8FromPath(PathFromUtf8(options.answer.config).stem());
             input.version = QUELSOR_VERSION;
@@ -381,8 +265,8 @@ int RunPoll(const std::vector<std::string>& args)
                 for (int k = 0; k < items; ++k)
                     input.sensorRequests.push_back(k);
             }
-            mqtt->SetDiscovery(
-                HaDiscoveryConfigs(input), SanitizeTopicPrefix(*options.haDiscovery) + "/status");
+            mqtt->SetDiscovery(HaDiscoveryConfigs(input),
+                SanitizeTopicPrefix(*options.mqtt.haDiscovery) + "/status");
         }
         // On the client's thread: the request is only queued; the loop sends it.
         const std::string commandTopic = mqtt->CommandTopic();

@@ -6,8 +6,6 @@
 #include "DeviceOptions.h"
 #include "StopRequests.h"
 
-#include "CliWav.h"
-
 #ifdef QUELSOR_HAVE_SOUND
 #include "SoundApplication.h"
 
@@ -18,12 +16,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <map>
 #include <memory>
 #include <thread>
 #endif
 
+#include <climits>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,36 +31,18 @@ namespace quelsor::cli {
 
 namespace {
 
-    const char kSimulateUsage[]
-        = R"usage(Usage: quelsor-cli simulate --answer COMMAND=ANSWER... [--no-echo] [--once]
-                          [--level DBFS] [--threshold T] [--input DEVICE]
-                          [--output DEVICE]
-
-Plays a remote device on the sound input and output. It listens with
+    const char kSimulateDescription[]
+        = R"usage(Plays a remote device on the sound input and output. It listens with
 the DTMF detector; once a command it knows has been heard and the line has
 been quiet for 300 ms, it stops listening and sends, as one transmission:
 the echo of the command, 500 ms of silence and a closing tone pair of 8 ms,
 then the answer, 500 ms of silence and the closing pair. Then it listens
 again (what it heard while sending is dropped). An unknown command is logged
 and ignored. What it hears and sends is logged on stderr.
+)usage";
 
-Options:
-  --answer COMMAND=ANSWER  answer ANSWER (DTMF characters) to COMMAND;
-                           repeat for several commands (at least one)
-  --no-echo                send only the answer, without the echo
-  --once                   exit after the first answer sent
-  --level DBFS             transmission level relative to the generator's
-                           normal level, in dB (0 = as generated, -20 = 20 dB
-                           lower; at most 0)
-  --threshold T            threshold of the device's detector (default 20)
-  --input DEVICE           the sound input to listen on (default: the
-                           system's default input): a device's id or
-                           description, or a part of its description (see
-                           quelsor-cli devices)
-  --output DEVICE          the sound output to answer on
-  -h, --help               show this help
-
-"simulate: listening" is said each time audio flows from the input. When the
+    const char kSimulateFooter[]
+        = R"usage("simulate: listening" is said each time audio flows from the input. When the
 input or the sound server goes away, it says "simulate: input lost,
 retrying", tries again about every second, and says "simulate: listening"
 again once audio flows. An answer that cannot be played is said and dropped.
@@ -70,6 +52,67 @@ exits with 0. Exit status 2 for a usage error, or for sound devices that
 cannot be used at start.
 )usage";
 
+    struct SimulateOptions {
+        std::map<std::string, std::string> answers;
+        bool echo = true;
+        bool once = false;
+        double levelDb = 0.0;
+        int threshold = 20; // of the device's detector
+        DeviceOptions devices;
+    };
+
+    // A level in dB from -120 to 0.
+    bool IsLevel(const std::string& text)
+    {
+        try {
+            std::size_t used = 0;
+            const double level = std::stod(text, &used);
+            return used == text.size() && level <= 0.0 && level >= -120.0;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+    // Declares the options in line and parses args: the exit status when the command is done
+    // (help, usage error).
+    std::optional<int> ParseSimulateArguments(
+        CommandLine& line, const std::vector<std::string>& args, SimulateOptions& options)
+    {
+        CLI::App& app = line.App();
+        std::vector<std::string> answers;
+        app.add_option("--answer", answers,
+               "answer ANSWER (DTMF characters) to COMMAND; repeat for several commands")
+            ->option_text("COMMAND=ANSWER")
+            ->required()
+            ->allow_extra_args(false) // one COMMAND=ANSWER each time
+            ->check(Accepting("answer", "COMMAND=ANSWER", [](std::string& text) {
+                const auto equals = text.find('=');
+                return equals != std::string::npos && equals != 0;
+            }));
+        app.add_flag_callback(
+            "--no-echo", [&options] { options.echo = false; },
+            "send only the answer, without the echo");
+        app.add_flag("--once", options.once, "exit after the first answer sent");
+        app.add_option("--level", options.levelDb,
+               "transmission level relative to the generator's normal level, in dB (0 = as "
+               "generated, -20 = 20 dB lower; at most 0)")
+            ->option_text("DBFS")
+            ->check(Accepting("level", "dB from -120 to 0", IsLevel));
+        app.add_option(
+               "--threshold", options.threshold, "threshold of the device's detector (default 20)")
+            ->option_text("T")
+            ->transform(Decimal(0, INT_MAX, "threshold", "0 or more"));
+        AddDeviceOptions(app, options.devices,
+            " to listen on (default: the system's default input)", " to answer on");
+        if (const auto done = line.Parse(args))
+            return done;
+        for (const std::string& answer : answers) {
+            const auto equals = answer.find('=');
+            options.answers[answer.substr(0, equals)] = answer.substr(equals + 1);
+        }
+        return std::nullopt;
+    }
+
 #ifdef QUELSOR_HAVE_SOUND
 
     // Quiet time after the last accepted character before a command is taken as complete.
@@ -77,7 +120,6 @@ cannot be used at start.
     // Captured audio dropped after each start, so that the tail of our own transmission that the
     // link may still deliver is never taken for a command.
     constexpr int kSettleMs = 250;
-    constexpr int kDefaultThreshold = 20;
     constexpr int kReplyDelayMs = 300;
     // Pause before the input is tried again after it was lost.
     constexpr auto kRetryPause = std::chrono::seconds(1);
@@ -90,69 +132,6 @@ cannot be used at start.
         std::fprintf(stderr, format, text.c_str());
         std::fputc('\n', stderr);
         std::fflush(stderr);
-    }
-
-    struct SimulateOptions {
-        std::map<std::string, std::string> answers;
-        bool echo = true;
-        bool once = false;
-        double levelDb = 0.0;
-        int threshold = kDefaultThreshold;
-        DeviceOptions devices;
-    };
-
-    bool UsageError(const std::string& message)
-    {
-        std::fprintf(stderr,
-            "quelsor-cli simulate: %s\nRun 'quelsor-cli simulate --help' for usage.\n",
-            message.c_str());
-        return false;
-    }
-
-    bool ParseSimulateArguments(std::vector<std::string> args, SimulateOptions& options)
-    {
-        if (!TakeDeviceOptions("simulate", args, options.devices))
-            return false;
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& arg = args[i];
-            if (arg == "--no-echo") {
-                options.echo = false;
-            } else if (arg == "--once") {
-                options.once = true;
-            } else if (arg == "--answer" || arg == "--level" || arg == "--threshold") {
-                if (i + 1 >= args.size())
-                    return UsageError(arg + " needs a value");
-                const std::string& value = args[++i];
-                if (arg == "--answer") {
-                    const auto equals = value.find('=');
-                    if (equals == std::string::npos || equals == 0)
-                        return UsageError(
-                            "invalid answer '" + value + "' (expected COMMAND=ANSWER)");
-                    options.answers[value.substr(0, equals)] = value.substr(equals + 1);
-                } else if (arg == "--threshold") {
-                    if (!ParseInteger(value, options.threshold) || options.threshold < 0)
-                        return UsageError("invalid threshold '" + value + "' (expected 0 or more)");
-                } else {
-                    try {
-                        std::size_t used = 0;
-                        options.levelDb = std::stod(value, &used);
-                        if (used != value.size() || !(options.levelDb <= 0.0)
-                            || options.levelDb < -120.0)
-                            throw std::invalid_argument(value);
-                    } catch (const std::exception&) {
-                        return UsageError(
-                            "invalid level '" + value + "' (expected dB from -120 to 0)");
-                    }
-                }
-            } else if (arg.size() > 1 && arg[0] == '-') {
-                return UsageError("unknown option '" + arg + "'");
-            } else {
-                return UsageError("unexpected argument '" + arg + "'");
-            }
-        }
-        if (options.answers.empty())
-            return UsageError("missing --answer COMMAND=ANSWER");
-        return true;
     }
 
     // How a listening period ended.
@@ -339,18 +318,14 @@ cannot be used at start.
 
 int RunSimulate(const std::vector<std::string>& args)
 {
-    if (WantsHelp(args)) {
-        std::fputs(kSimulateUsage, stdout);
-        return 0;
-    }
+    CommandLine line("simulate", kSimulateDescription, kSimulateFooter);
+    SimulateOptions options;
+    if (const auto done = ParseSimulateArguments(line, args, options))
+        return *done;
 #ifndef QUELSOR_HAVE_SOUND
     std::fprintf(stderr, "quelsor-cli simulate: built without sound support\n");
     return 2;
 #else
-    SimulateOptions options;
-    if (!ParseSimulateArguments(args, options))
-        return 2;
-
     return Simulate(options);
 #endif
 }

@@ -6,7 +6,8 @@
 namespace quelsor::cli {
 
 // Each command takes its arguments (after the command name), prints its results on stdout and
-// its errors on stderr, and returns the process exit code. Every command answers --help.
+// its errors on stderr, and returns the process exit code. Every command answers --help
+// (CommandLine).
 using CommandFunction = int (*)(const std::vector<std::string>& args);
 
 struct Command {
@@ -27,8 +28,5 @@ int RunDevices(const std::vector<std::string>& args);
 int RunSimulate(const std::vector<std::string>& args);
 int RunRequest(const std::vector<std::string>& args);
 int RunPoll(const std::vector<std::string>& args);
-
-// True when args holds -h or --help.
-bool WantsHelp(const std::vector<std::string>& args);
 
 } // namespace quelsor::cli

@@ -6,25 +6,18 @@
 
 namespace quelsor::cli {
 
-bool TakeDeviceOptions(const char* command, std::vector<std::string>& args, DeviceOptions& options)
+void AddDeviceOptions(CLI::App& app, DeviceOptions& options, const std::string& inputUse,
+    const std::string& outputUse)
 {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--")
-            break;
-        if (args[i] != "--input" && args[i] != "--output")
-            continue;
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            std::fprintf(stderr,
-                "quelsor-cli %s: %s needs a device name\nRun 'quelsor-cli %s --help' for usage.\n",
-                command, args[i].c_str(), command);
-            return false;
-        }
-        (args[i] == "--input" ? options.input : options.output) = args[i + 1];
-        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-            args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-        --i;
-    }
-    return true;
+    app.add_option("--input", options.input,
+           "the sound input" + inputUse
+               + ": a device's id or description, or a part of its description (see quelsor-cli "
+                 "devices)")
+        ->option_text("DEVICE")
+        ->check(NotEmpty("--input needs a device name"));
+    app.add_option("--output", options.output, "the sound output" + outputUse)
+        ->option_text("DEVICE")
+        ->check(NotEmpty("--output needs a device name"));
 }
 
 bool ResolveDeviceOptions(const char* command, ISoundBackend& backend, const DeviceOptions& options,

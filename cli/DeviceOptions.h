@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandLine.h"
+
 #include "sound/SoundBackend.h"
 
 #include <string>
@@ -15,9 +17,10 @@ struct DeviceOptions {
     std::string output;
 };
 
-// Takes --input TEXT and --output TEXT out of args (up to a "--"); false (after the message)
-// when one lacks its value or is empty.
-bool TakeDeviceOptions(const char* command, std::vector<std::string>& args, DeviceOptions& options);
+// Declares --input DEVICE and --output DEVICE (an empty name is refused); their help says what
+// each is for (" to listen on") and what it replaces.
+void AddDeviceOptions(CLI::App& app, DeviceOptions& options, const std::string& inputUse,
+    const std::string& outputUse);
 
 // The ids of the devices the options name, among those the backend lists now; empty for an
 // option not given. False, after the message on stderr, when the devices cannot be listed or an

@@ -17,7 +17,7 @@ namespace {
     const Command kCommands[] = {
         { "generate", "write the DTMF command file of a request text", RunGenerate },
         { "detect", "run the DTMF detector over a recording", RunDetect },
-        { "fft", "print the spectrum magnitudes of each 512-sample frame of a recording", RunFft },
+        { "fft", "print the spectrum of each 512-sample frame of a recording", RunFft },
         { "filters", "print the designed band-pass filter bank", RunFilters },
         { "config", "load a configuration file and print what the window would hold", RunConfig },
         { "formula", "evaluate a conversion formula", RunFormula },
@@ -25,7 +25,7 @@ namespace {
         { "decode", "detect and decode the answer in a recording", RunDecode },
         { "devices", "list the sound inputs and outputs", RunDevices },
         { "simulate", "play a remote device on the sound devices", RunSimulate },
-        { "request", "send one status request over the sound devices and decode the answer",
+        { "request", "send one status request over the sound devices, decode its answer",
             RunRequest },
         { "poll", "send status requests again and again; results to files and MQTT", RunPoll },
     };

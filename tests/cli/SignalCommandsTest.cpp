@@ -68,13 +68,13 @@ namespace {
         const Row rows[] {
             { { "devices", "extra" }, "quelsor-cli devices: unexpected argument 'extra'" },
             { { "request", "--config", "x.ini", "--request", "0", "--input" },
-                "quelsor-cli request: --input needs a device name" },
+                "quelsor-cli request: --input needs a value" },
             { { "request", "--config", "x.ini", "--request", "0", "--output", "" },
                 "quelsor-cli request: --output needs a device name" },
             { { "poll", "--config", "x.ini", "--request", "0", "--output" },
-                "quelsor-cli poll: --output needs a device name" },
+                "quelsor-cli poll: --output needs a value" },
             { { "simulate", "--answer", "1=2", "--input" },
-                "quelsor-cli simulate: --input needs a device name" },
+                "quelsor-cli simulate: --input needs a value" },
         };
         for (const Row& row : rows) {
             SCOPED_TRACE(row.args.front() + " " + row.args.back());
