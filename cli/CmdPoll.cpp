@@ -91,6 +91,7 @@ error, a configuration or file that cannot be opened, or a sound system that
 cannot be used.
 )usage";
 
+#ifdef QUELSOR_HAVE_SOUND
     std::atomic<bool> gStopPoll { false };
     std::atomic<bool> gReopenFiles { false };
 
@@ -106,6 +107,7 @@ cannot be used.
                     file->Waiting());
         }
     }
+#endif
 
     struct PollCommandOptions {
         AnswerOptions answer;
