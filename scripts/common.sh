@@ -9,13 +9,14 @@ QUELSOR_BUILD=${QUELSOR_BUILD:-$QUELSOR_ROOT/build}
 # QUELSOR_SOUND_BACKEND=qt.
 QUELSOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-multimedia-dev
   qt6-qpa-plugins libqt6multimedia6 gstreamer1.0-plugins-base libpulse-dev pulseaudio
-  pulseaudio-utils libmosquitto-dev libsndfile1-dev libsoxr-dev)
+  pulseaudio-utils libmosquitto-dev libsndfile1-dev libsoxr-dev libcli11-dev)
 # To build and run the tests, benchmarks, fuzzers and screenshots as well.
 QUELSOR_TEST_PACKAGES=("${QUELSOR_RUN_PACKAGES[@]}" libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev locales xvfb xauth x11-utils imagemagick mosquitto mosquitto-clients
   openssl)
-# The Windows cross-build and its tests under Wine (test-windows.sh), without recommends.
-QUELSOR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64)
+# The Windows cross-build and its tests under Wine (test-windows.sh), without recommends; CLI11's
+# headers serve both builds.
+QUELSOR_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix googletest wine64 libcli11-dev)
 # The Debian package and its checks (test-package.sh).
 QUELSOR_PACKAGE_PACKAGES=(dpkg-dev lintian fakeroot systemd logrotate)
 
