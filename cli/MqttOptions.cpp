@@ -23,7 +23,9 @@ void AddMqttOptions(CLI::App& app, MqttOptions& options)
         "mqtts://HOST[:PORT] for TLS (port 8883): each zone's text on PREFIX/REQUEST/NAME "
         "(retained), each record as JSON on PREFIX/REQUEST/json, online/offline on "
         "PREFIX/status (offline is the will); QoS 1; records wait while the broker is away. "
-        "Requests asked for on PREFIX/command are sent too (below)");
+        "Requests asked for on PREFIX/command are sent too (below)")
+        ->check(CLI::Validator(
+            [](std::string& address) { return BrokerAddressProblem(address); }, std::string()));
     app.add_option("--topic", options.topic, "the MQTT topic prefix (default quelsor)")
         ->option_text("PREFIX")
         ->check(NotEmpty("empty topic prefix"));

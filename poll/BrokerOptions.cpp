@@ -57,6 +57,18 @@ namespace {
         return true;
     }
 
+    // [mqtt:// | mqtts://]HOST[:PORT][/]; schemeTls and schemePlain say which scheme was given.
+    bool ParseAddress(std::string_view address, std::string& host, int& port, bool& schemeTls,
+        bool& schemePlain, std::string& error)
+    {
+        schemeTls = address.rfind("mqtts://", 0) == 0;
+        schemePlain = address.rfind("mqtt://", 0) == 0;
+        address.remove_prefix(schemeTls ? 8 : schemePlain ? 7 : 0);
+        if (!address.empty() && address.back() == '/')
+            address.remove_suffix(1);
+        return ParseHostPort(address, host, port, error);
+    }
+
     bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error)
     {
         std::ifstream file(path, std::ios::binary);
@@ -79,20 +91,10 @@ namespace {
 bool MakeBrokerOptions(const BrokerArguments& arguments, const char* environmentPassword,
     BrokerOptions& options, std::string& error)
 {
-    std::string_view address = arguments.address;
     bool schemeTls = false;
     bool schemePlain = false;
-    if (address.rfind("mqtts://", 0) == 0) {
-        schemeTls = true;
-        address.remove_prefix(8);
-    } else if (address.rfind("mqtt://", 0) == 0) {
-        schemePlain = true;
-        address.remove_prefix(7);
-    }
-    if (!address.empty() && address.back() == '/')
-        address.remove_suffix(1);
     int port = 0;
-    if (!ParseHostPort(address, options.host, port, error))
+    if (!ParseAddress(arguments.address, options.host, port, schemeTls, schemePlain, error))
         return false;
     if (schemePlain && arguments.tls) {
         error = "--mqtt-tls does not go with an mqtt:// address (use mqtts://)";
@@ -130,6 +132,17 @@ bool MakeBrokerOptions(const BrokerArguments& arguments, const char* environment
     if (environmentPassword != nullptr)
         options.login.password = environmentPassword;
     return true;
+}
+
+std::string BrokerAddressProblem(std::string_view address)
+{
+    std::string host;
+    int port = 0;
+    bool schemeTls = false;
+    bool schemePlain = false;
+    std::string error;
+    ParseAddress(address, host, port, schemeTls, schemePlain, error);
+    return error;
 }
 
 } // namespace quelsor

@@ -48,4 +48,8 @@ struct BrokerOptions {
 bool MakeBrokerOptions(const BrokerArguments& arguments, const char* environmentPassword,
     BrokerOptions& options, std::string& error);
 
+// The reason MakeBrokerOptions refuses an address by itself (no host, a bad port, a missing
+// ']'); empty when it takes it.
+std::string BrokerAddressProblem(std::string_view address);
+
 } // namespace quelsor

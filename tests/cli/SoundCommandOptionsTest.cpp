@@ -153,9 +153,9 @@ namespace {
                           "need TLS (--mqtt-tls or an mqtts:// address)\n" },
                 { with({ "--mqtt", "mqtts://h", "--mqtt-cert", "c.crt" }),
                     prefix + "--mqtt-cert and --mqtt-key go together\n" },
-                { with({ "--mqtt", "[::1" }), prefix + "missing ']' in '[::1'\n" },
-                { with({ "--mqtt", "h:65536" }), prefix + "invalid port in 'h:65536'\n" },
-                { with({ "--mqtt", "mqtts://:8883" }), prefix + "missing host in ':8883'\n" },
+                { with({ "--mqtt", "[::1" }), Usage("poll", "missing ']' in '[::1'") },
+                { with({ "--mqtt", "h:65536" }), Usage("poll", "invalid port in 'h:65536'") },
+                { with({ "--mqtt", "mqtts://:8883" }), Usage("poll", "missing host in ':8883'") },
             });
     }
 
