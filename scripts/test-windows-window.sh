@@ -169,9 +169,10 @@ test_installer() {
     need "$QUELSOR_WINE" taskkill /IM quelsor.exe >/dev/null 2>&1
     for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
     grep -q '^Seuil=' "$user_ini" || { echo "no threshold saved in $user_ini" >&2; exit 1; }
-    # The uninstaller runs a copy of itself from the temporary folder: wait for the folder to go.
+    # The uninstaller runs a copy of itself from the temporary folder: wait for its folder and
+    # its Start-menu entry to go, in that order.
     "$QUELSOR_WINE" "$dir\\Uninstall.exe" /S
-    for _ in $(seq 200); do [ -e "$unix" ] || break; sleep 0.1; done
+    for _ in $(seq 300); do [ -e "$unix" ] || [ -e "$menu" ] || break; sleep 0.1; done
     [ ! -e "$unix" ] || { echo "left behind:" >&2; find "$unix" >&2; exit 1; }
     [ ! -e "$menu" ] ||
       { echo "the Start-menu entry is left behind" >&2; exit 1; }
