@@ -4,9 +4,10 @@
 # quelsor.exe on the "windows" platform under a virtual X server and checks its window (the
 # caption and the 782 x 488 client area), keeping a screenshot.
 #
-# Qt for Windows: QUELSOR_QT_WINDOWS=DIR (a prefix made by scripts/build-qt-windows.sh), else the
-# cache folder $QUELSOR_QT_CACHE (default .cache/qt-windows in the source tree) when a copy is
-# there, else, with QUELSOR_BUILD_QT_WINDOWS=1, one built into that cache first (half an hour to
+# Qt for Windows: QUELSOR_QT_WINDOWS=DIR (a prefix made by scripts/build-qt-windows.sh) or an
+# archive of one (unpacked into the cache), else the team's copy in ../shared/qt-windows (a
+# prefix, or a folder holding such an archive), else the cache folder $QUELSOR_QT_CACHE (default
+# .cache/qt-windows in the source tree) when a copy is there, else, with QUELSOR_BUILD_QT_WINDOWS=1, one built into that cache first (half an hour to
 # an hour on 2 cores). Without any, the window is not tested and the script says so loudly.
 #
 # Usage: scripts/test-windows-window.sh   (the build goes to $QUELSOR_MINGW_GUI_BUILD, default
@@ -24,6 +25,27 @@ quelsor_ensure_packages --no-install-recommends "${QUELSOR_WINDOWS_PACKAGES[@]}"
 quelsor_ensure_packages xvfb xauth x11-utils imagemagick
 cache=${QUELSOR_QT_CACHE:-$QUELSOR_ROOT/.cache/qt-windows}
 qt=${QUELSOR_QT_WINDOWS:-}
+# The team's ready copy, beside the source tree, when there is one.
+shared=$QUELSOR_ROOT/../shared/qt-windows
+if [ -z "$qt" ] && [ -f "$shared/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+  qt=$shared
+elif [ -z "$qt" ] && [ -d "$shared" ]; then
+  qt=$(find "$shared" -maxdepth 1 -name '*.tar*' | sort | tail -1)
+fi
+# An archive of a copy (its files at the top or in one folder) is unpacked into the cache.
+if [ -n "$qt" ] && [ -f "$qt" ]; then
+  archive=$qt
+  if [ "$(cat "$cache/.archive" 2>/dev/null)" != "$(stat -c '%n %s %Y' "$archive")" ]; then
+    rm -rf "$cache"
+    mkdir -p "$cache"
+    tar -xf "$archive" -C "$cache"
+    config=$(find "$cache" -maxdepth 5 -path '*/lib/cmake/Qt6/Qt6Config.cmake' | head -1)
+    [ -n "$config" ] || { echo "test-windows-window.sh: no Qt in $archive" >&2; exit 2; }
+    stat -c '%n %s %Y' "$archive" >"$cache/.archive"
+  fi
+  config=$(find "$cache" -maxdepth 5 -path '*/lib/cmake/Qt6/Qt6Config.cmake' | head -1)
+  qt=${config%/lib/cmake/Qt6/Qt6Config.cmake}
+fi
 if [ -z "$qt" ] && [ -f "$cache/lib/cmake/Qt6/Qt6Config.cmake" ]; then
   qt=$cache
 elif [ -z "$qt" ] && [ "${QUELSOR_BUILD_QT_WINDOWS:-0}" = 1 ]; then
@@ -41,6 +63,7 @@ EOF
   exit 0
 fi
 qt=$(cd "$qt" && pwd)
+quelsor_ensure_packages --no-install-recommends nsis # makensis, for the installer
 [ -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ] || { echo "test-windows-window.sh: no Qt in $qt" >&2; exit 2; }
 
 build=${QUELSOR_MINGW_GUI_BUILD:-$QUELSOR_ROOT/build-mingw-gui}
@@ -81,7 +104,8 @@ run_window() {
   rm -rf "$work"
   mkdir -p "$work"
   cp "$build/app/quelsor.exe" "$work/"
-  cp "$QUELSOR_ROOT/examples/quelsor.ini" "$work/quelsor.ini" # a portable copy
+  # A portable copy, without a threshold: the window writes its own there when it is closed.
+  sed '/^Seuil=/d' "$QUELSOR_ROOT/examples/quelsor.ini" >"$work/quelsor.ini"
   for display in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$display" ] || break; done
   Xvfb ":$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
   local xvfb=$!
@@ -107,7 +131,17 @@ run_window() {
       import -window "$id" "$shot"
       echo "quelsor.exe's window: $size"
       [ "$size" = 782x488 ] || echo "its client area is not 782x488" >&2
-      [ "$size" = 782x488 ] && status=0
+      # Closed as Windows closes it (WM_CLOSE): the threshold goes to the copy beside the .exe,
+      # nothing to the user's folder.
+      "$QUELSOR_WINE" taskkill /IM quelsor.exe >/dev/null 2>&1 || true
+      for _ in $(seq 100); do pgrep -f 'quelsor\.exe' >/dev/null || break; sleep 0.1; done
+      if ! grep -q '^Seuil=' "$work/quelsor.ini"; then
+        echo "the portable copy's threshold was not saved at close" >&2
+      elif [ -n "$(find "$WINEPREFIX/drive_c/users" -path '*Quelsor/quelsor.ini')" ]; then
+        echo "a portable copy wrote to the user's folder" >&2
+      else
+        [ "$size" = 782x488 ] && status=0
+      fi
     fi
     "$QUELSOR_WINESERVER" -k 2>/dev/null || true
     exit $status
@@ -116,7 +150,7 @@ run_window() {
   wait "$xvfb" 2>/dev/null || true
   return "$status"
 }
-check "quelsor.exe opens its window on the windows platform" run_window
+check "quelsor.exe opens its window on the windows platform and saves beside itself" run_window
 window_done=$SECONDS
 
 # 3. The installer: made by CPack with makensis, installed silently into a folder with spaces and
