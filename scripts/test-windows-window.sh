@@ -99,61 +99,73 @@ check "the window's tests under Wine" bash -c \
 quelsor_wine_stop
 tested=$SECONDS
 
-# 2. quelsor.exe on the windows platform. Wine picks its display driver when its prefix's server
-# starts: this prefix is started with the virtual display set.
-shot="$build/screenshot-windows.png"
-run_window() {
-  local work=$build/window-run display
-  rm -rf "$work"
-  mkdir -p "$work"
-  cp "$build/app/quelsor.exe" "$work/"
-  # A portable copy, without a threshold: the window writes its own there when it is closed.
-  sed '/^Seuil=/d' "$QUELSOR_ROOT/examples/quelsor.ini" >"$work/quelsor.ini"
+# on_display PREFIX FUNCTION: FUNCTION run in a subshell beside a virtual X server of its own,
+# in a fresh Wine prefix PREFIX started on that display (Wine picks its display driver when a
+# prefix's server starts). FUNCTION fails with `exit 1` (set -e does not hold in a subshell whose
+# status is tested); every Wine program of the prefix is ended afterwards.
+on_display() {
+  local prefix=$1 display status=0
+  shift
   for display in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$display" ] || break; done
   Xvfb ":$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
   local xvfb=$!
-  local status=1 id=
   (
-    export DISPLAY=":$display" WINEPREFIX=$build/wine-display WINEDEBUG=-all \
-      WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+    # No menu entries of Wine's own in the user's desktop (winemenubuilder).
+    export DISPLAY=":$display" WINEPREFIX=$prefix WINEDEBUG=-all LC_ALL=C.UTF-8 \
+      WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    rm -rf "$WINEPREFIX"
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     "$QUELSOR_WINE" wineboot --init >/dev/null 2>&1
-    (cd "$work" && exec "$QUELSOR_WINE" ./quelsor.exe >quelsor.out 2>&1) &
-    disown # ended by the wineserver's end below, without a "Killed" line
-    for _ in $(seq 300); do
-      id=$(xwininfo -root -tree 2>/dev/null | awk '/"Quelsor  Version/ { print $1; exit }')
-      [ -n "$id" ] && break
-      sleep 0.1
-    done
-    if [ -z "$id" ]; then
-      echo "quelsor.exe opened no window in 30 s" >&2
-      cat "$work/quelsor.out" >&2
-    else
-      sleep 2 # the first paint
-      size=$(xwininfo -id "$id" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
-      import -window "$id" "$shot"
-      echo "quelsor.exe's window: $size"
-      [ "$size" = 782x488 ] || echo "its client area is not 782x488" >&2
-      # Closed as Windows closes it (WM_CLOSE): the threshold goes to the copy beside the .exe,
-      # nothing to the user's folder.
-      "$QUELSOR_WINE" taskkill /IM quelsor.exe >/dev/null 2>&1 || true
-      for _ in $(seq 100); do pgrep -f 'quelsor\.exe' >/dev/null || break; sleep 0.1; done
-      if ! grep -q '^Seuil=' "$work/quelsor.ini"; then
-        echo "the portable copy's threshold was not saved at close" >&2
-      elif [ -n "$(find "$WINEPREFIX/drive_c/users" -path '*Quelsor/quelsor.ini')" ]; then
-        echo "a portable copy wrote to the user's folder" >&2
-      else
-        [ "$size" = 782x488 ] && status=0
-      fi
-    fi
-    "$QUELSOR_WINESERVER" -k 2>/dev/null || true
-    exit $status
-  ) && status=0
+    "$@"
+  ) || status=$?
+  WINEPREFIX=$prefix "$QUELSOR_WINESERVER" -k 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
   wait "$xvfb" 2>/dev/null || true
   return "$status"
 }
-check "quelsor.exe opens its window on the windows platform and saves beside itself" run_window
+need() { "$@" || { echo "failed: $*" >&2; exit 1; }; }
+# quelsor_window: the X id of Quelsor's main window, once it is there (at most 30 s).
+quelsor_window() {
+  local id
+  for _ in $(seq 300); do
+    id=$(xwininfo -root -tree 2>/dev/null | awk '/"Quelsor  Version/ { print $1; exit }')
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "quelsor.exe opened no window in 30 s" >&2
+  return 1
+}
+# close_quelsor: closes it as Windows does (WM_CLOSE), and waits for it to end.
+close_quelsor() {
+  need "$QUELSOR_WINE" taskkill /IM quelsor.exe >/dev/null 2>&1
+  for _ in $(seq 100); do pgrep -f 'quelsor\.exe' >/dev/null || break; sleep 0.1; done
+}
+
+# 2. quelsor.exe on the windows platform, a portable copy beside a quelsor.ini without a
+# threshold: the window writes its own there when it is closed, and nothing to the user's folder.
+shot="$build/screenshot-windows.png"
+window_steps() {
+  local work=$build/window-run id size
+  rm -rf "$work"
+  mkdir -p "$work"
+  cp "$build/app/quelsor.exe" "$work/"
+  sed '/^Seuil=/d' "$QUELSOR_ROOT/examples/quelsor.ini" >"$work/quelsor.ini"
+  (cd "$work" && exec "$QUELSOR_WINE" ./quelsor.exe >quelsor.out 2>&1) &
+  disown # ended with the prefix's programs, without a "Killed" line
+  id=$(quelsor_window) || { cat "$work/quelsor.out" >&2; exit 1; }
+  sleep 2 # the first paint
+  size=$(xwininfo -id "$id" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+  import -window "$id" "$shot"
+  echo "quelsor.exe's window: $size"
+  [ "$size" = 782x488 ] || { echo "its client area is not 782x488" >&2; exit 1; }
+  close_quelsor
+  grep -q '^Seuil=' "$work/quelsor.ini" ||
+    { echo "the portable copy's threshold was not saved at close" >&2; exit 1; }
+  [ -z "$(find "$WINEPREFIX/drive_c/users" -path '*Quelsor/quelsor.ini')" ] ||
+    { echo "a portable copy wrote to the user's folder" >&2; exit 1; }
+}
+check "quelsor.exe opens its window on the windows platform and saves beside itself" \
+  on_display "$build/wine-display" window_steps
 window_done=$SECONDS
 
 # 3. The installer: made by CPack with makensis, installed silently into a folder with spaces and
@@ -161,66 +173,42 @@ window_done=$SECONDS
 rm -f "$build"/quelsor-*-win64.exe
 (cd "$build" && cpack -G NSIS >cpack.log 2>&1) || { cat "$build/cpack.log" >&2; echo "FAIL cpack -G NSIS" >&2; exit 1; }
 installer=$(echo "$build"/quelsor-*-win64.exe)
-test_installer() {
-  local display status=1
-  for display in $(seq 90 99); do [ -e "/tmp/.X11-unix/X$display" ] || break; done
-  Xvfb ":$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-  local xvfb=$!
-  (
-    # Each step that fails ends the check (set -e does not hold in a subshell tested by &&).
-    need() { "$@" || { echo "failed: $*" >&2; exit 1; }; }
-    # No menu entries of Wine's own in the user's desktop (winemenubuilder).
-    export DISPLAY=":$display" WINEPREFIX=$build/wine-install WINEDEBUG=-all \
-      WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" LC_ALL=C.UTF-8
-    unset WINEPATH QT_PLUGIN_PATH # the installed programs bring their own
-    rm -rf "$WINEPREFIX"
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    "$QUELSOR_WINE" wineboot --init >/dev/null 2>&1
-    local dir="C:\\Program Files\\Quelsor été" unix="$WINEPREFIX/drive_c/Program Files/Quelsor été"
-    local user_ini="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Quelsor/quelsor.ini"
-    # /D= takes the rest of the command line unquoted, which cmd passes on as it is; the
-    # installer needs a display even when silent.
-    "$QUELSOR_WINE" cmd /c "Z:${installer//\//\\} /S /D=$dir"
-    "$QUELSOR_WINESERVER" -w
-    for f in bin/quelsor.exe bin/quelsor-cli.exe bin/Qt6Widgets.dll bin/platforms/qwindows.dll \
-      bin/libstdc++-6.dll share/quelsor/quelsor.ini Uninstall.exe; do
-      [ -f "$unix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
-    done
-    local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quelsor"
-    need test -f "$menu/Quelsor.lnk"
-    # The installed quelsor-cli.exe decodes a recording of the sample device's answer.
-    local cli="$dir\\bin\\quelsor-cli.exe" ini="$dir\\share\\quelsor\\quelsor.ini"
-    need "$QUELSOR_WINE" "$cli" generate -o 'C:\réponse.wav' '78D1CA1C#....0' >/dev/null
-    "$QUELSOR_WINE" "$cli" decode --config "$ini" --request 0 'C:\réponse.wav' 2>/dev/null |
-      tr -d '\r' | grep -qx 'Moteur 1=Marche' || { echo "the installed decode failed" >&2; exit 1; }
-    # The installed window: started, closed (WM_CLOSE), its threshold saved in the user's folder.
-    "$QUELSOR_WINE" "$dir\\bin\\quelsor.exe" >/dev/null 2>&1 &
-    local app=$! id=
-    for _ in $(seq 300); do
-      id=$(xwininfo -root -tree 2>/dev/null | awk '/"Quelsor  Version/ { print $1; exit }')
-      [ -n "$id" ] && break
-      sleep 0.1
-    done
-    [ -n "$id" ] || { echo "the installed quelsor.exe opened no window" >&2; exit 1; }
-    sleep 1
-    need "$QUELSOR_WINE" taskkill /IM quelsor.exe >/dev/null 2>&1
-    for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-    grep -q '^Seuil=' "$user_ini" || { echo "no threshold saved in $user_ini" >&2; exit 1; }
-    # The uninstaller runs a copy of itself from the temporary folder: wait for its folder and
-    # its Start-menu entry to go, in that order.
-    "$QUELSOR_WINE" "$dir\\Uninstall.exe" /S
-    for _ in $(seq 300); do [ -e "$unix" ] || [ -e "$menu" ] || break; sleep 0.1; done
-    [ ! -e "$unix" ] || { echo "left behind:" >&2; find "$unix" >&2; exit 1; }
-    [ ! -e "$menu" ] ||
-      { echo "the Start-menu entry is left behind" >&2; exit 1; }
-    need test -f "$user_ini" # the user's own configuration stays, as on Windows
-    "$QUELSOR_WINESERVER" -k 2>/dev/null || true
-  ) && status=0
-  kill "$xvfb" 2>/dev/null || true
-  wait "$xvfb" 2>/dev/null || true
-  return "$status"
+installer_steps() {
+  unset WINEPATH QT_PLUGIN_PATH # the installed programs bring their own
+  local dir="C:\\Program Files\\Quelsor été" unix="$WINEPREFIX/drive_c/Program Files/Quelsor été"
+  local user_ini="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Quelsor/quelsor.ini"
+  local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quelsor"
+  # /D= takes the rest of the command line unquoted, which cmd passes on as it is; the
+  # installer needs a display even when silent.
+  "$QUELSOR_WINE" cmd /c "Z:${installer//\//\\} /S /D=$dir"
+  "$QUELSOR_WINESERVER" -w
+  for f in bin/quelsor.exe bin/quelsor-cli.exe bin/Qt6Widgets.dll bin/platforms/qwindows.dll \
+    bin/libstdc++-6.dll share/quelsor/quelsor.ini Uninstall.exe; do
+    [ -f "$unix/$f" ] || { echo "not installed: $f" >&2; exit 1; }
+  done
+  need test -f "$menu/Quelsor.lnk"
+  # The installed quelsor-cli.exe decodes a recording of the sample device's answer.
+  local cli="$dir\\bin\\quelsor-cli.exe" ini="$dir\\share\\quelsor\\quelsor.ini"
+  need "$QUELSOR_WINE" "$cli" generate -o 'C:\réponse.wav' '78D1CA1C#....0' >/dev/null
+  "$QUELSOR_WINE" "$cli" decode --config "$ini" --request 0 'C:\réponse.wav' 2>/dev/null |
+    tr -d '\r' | grep -qx 'Moteur 1=Marche' || { echo "the installed decode failed" >&2; exit 1; }
+  # The installed window: started, closed, its threshold saved in the user's folder.
+  "$QUELSOR_WINE" "$dir\\bin\\quelsor.exe" >/dev/null 2>&1 &
+  disown
+  quelsor_window >/dev/null || exit 1
+  sleep 1
+  close_quelsor
+  grep -q '^Seuil=' "$user_ini" || { echo "no threshold saved in $user_ini" >&2; exit 1; }
+  # The uninstaller runs a copy of itself from the temporary folder: wait for its folder and
+  # its Start-menu entry to go, in that order.
+  "$QUELSOR_WINE" "$dir\\Uninstall.exe" /S
+  for _ in $(seq 300); do [ -e "$unix" ] || [ -e "$menu" ] || break; sleep 0.1; done
+  [ ! -e "$unix" ] || { echo "left behind:" >&2; find "$unix" >&2; exit 1; }
+  [ ! -e "$menu" ] || { echo "the Start-menu entry is left behind" >&2; exit 1; }
+  need test -f "$user_ini" # the user's own configuration stays, as on Windows
 }
-check "the installer installs, runs and uninstalls Quelsor" test_installer
+check "the installer installs, runs and uninstalls Quelsor" \
+  on_display "$build/wine-install" installer_steps
 finished=$SECONDS
 
 echo

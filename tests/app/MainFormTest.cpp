@@ -376,6 +376,11 @@ namespace {
     // thread of its own, and the capture loop waiting in the GUI thread's event loop.
     TEST_F(MainFormTest, AnswerPushedFromAnotherThread)
     {
+#ifdef QUELSOR_SOUND_WASAPI
+        // A real-time link woken through Qt's event loop, as the Linux backends wait; the WASAPI
+        // backend waits with Win32 and has tests of its own.
+        GTEST_SKIP() << "the Linux backends' wait";
+#endif
         WriteIni(kWorkedExampleIni);
         link.config().answers["1234"] = "78D1CA1C#";
         link.config().pace = SimulatedLink::Pace::RealTime;
