@@ -1,7 +1,8 @@
 # `cpack -G NSIS` in a Windows build folder with the window makes quelsor-<version>-win64.exe
 # (Debian's nsis package gives makensis): an installer of what Install.cmake installs, with a
-# Start-menu entry for the window and an uninstaller, for every user under Program Files (CPack's
-# installer asks for an administrator).
+# Start-menu entry for the window and an uninstaller. An administrator installs it for every user
+# under Program Files; a user without administrator rights installs it for themselves under
+# %LOCALAPPDATA%\Programs, with their own Start-menu entry, as Windows programs do.
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_NAME Quelsor)
 set(CPACK_PACKAGE_VENDOR Quelsor)
@@ -23,4 +24,25 @@ set(CPACK_STRIP_FILES ON)
 # Program Files and registry view, and runs where no 32-bit support is (Wine's wine64 alone).
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+
+# CPack's own installer script, with two changes: it runs with the rights the user has
+# ("highest": an administrator is asked to confirm, another user is not asked for a password
+# they do not have), and a user's own copy goes to %LOCALAPPDATA%\Programs instead of their
+# Documents folder. The script already installs for every user or for one by those rights.
+set(template ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in)
+file(READ ${template} script)
+foreach(change
+    "RequestExecutionLevel admin|RequestExecutionLevel highest"
+    "$DOCUMENTS\\@CPACK_PACKAGE_INSTALL_DIRECTORY@|$LOCALAPPDATA\\Programs\\@CPACK_PACKAGE_INSTALL_DIRECTORY@")
+  string(REPLACE "|" ";" change "${change}")
+  list(GET change 0 from)
+  list(GET change 1 to)
+  string(FIND "${script}" "${from}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${template} has no \"${from}\" any more: see cmake/PackagingWindows.cmake")
+  endif()
+  string(REPLACE "${from}" "${to}" script "${script}")
+endforeach()
+file(WRITE ${PROJECT_BINARY_DIR}/nsis/NSIS.template.in "${script}")
+set(CPACK_MODULE_PATH ${PROJECT_BINARY_DIR}/nsis ${CMAKE_MODULE_PATH})
 include(CPack)
