@@ -25,6 +25,13 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -578,6 +585,15 @@ namespace {
         EXPECT_EQ(ReadIni(), "[General]\nSeuil=200\n");
 #endif
     }
+
+#ifdef _WIN32
+    // The window raises its process to the high priority class, for the capture's sake.
+    TEST_F(MainFormTest, ProcessRunsAtHighPriority)
+    {
+        Open();
+        EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(HIGH_PRIORITY_CLASS));
+    }
+#endif
 
     // An installed window: its configuration in the user's folder (named in the log), its
     // scratch files in a folder of their own, nothing in the current directory.
