@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The window on Windows, tested under Wine: cross-builds quelsor.exe and the window's tests with
-# MinGW-w64 and a Qt built for Windows, runs the tests on Qt's offscreen platform, then starts
+# MinGW-w64 and a Qt built for Windows, runs the tests on Qt's offscreen platform (those of the
+# real link on a private sound server, the remote device played by the Linux simulate), then starts
 # quelsor.exe on the "windows" platform under a virtual X server and checks its window (the
 # caption and the 782 x 488 client area), keeping a screenshot.
 #
@@ -12,8 +13,10 @@
 # the installer (cpack -G NSIS), installed, run and uninstalled under Wine. Without Qt, the
 # window is not tested and the script says so loudly, and fails under CI=true.
 #
-# Usage: scripts/test-windows-window.sh   (the build goes to $QUELSOR_MINGW_GUI_BUILD, default
-#   build-mingw-gui; the screenshot to screenshot-windows.png inside it)
+# Usage: scripts/test-windows-window.sh   (the build goes to $QUELSOR_MINGW_BUILD, default
+#   build-mingw, the folder of test-windows.sh, whose headless part it keeps: only the window
+#   and its tests are compiled after that script; the screenshot to screenshot-windows.png
+#   inside it)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -69,11 +72,16 @@ qt=$(cd "$qt" && pwd)
 quelsor_ensure_packages --no-install-recommends nsis # makensis, for the installer
 [ -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ] || { echo "test-windows-window.sh: no Qt in $qt" >&2; exit 2; }
 
-build=${QUELSOR_MINGW_GUI_BUILD:-$QUELSOR_ROOT/build-mingw-gui}
+build=${QUELSOR_MINGW_BUILD:-$QUELSOR_ROOT/build-mingw}
 started=$SECONDS
+# test-windows.sh's folder is configured without the window: it is turned on (nothing else of
+# the build changes with it).
+if [ -f "$build/build.ninja" ]; then
+  cmake -S "$QUELSOR_ROOT" -B "$build" -DQUELSOR_BUILD_GUI=ON "-DQUELSOR_QT_WINDOWS=$qt" >/dev/null
+fi
 quelsor_build "$build" --toolchain "$QUELSOR_ROOT/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DQUELSOR_WERROR=ON \
-  -DQUELSOR_BUILD_BENCH=OFF "-DQUELSOR_QT_WINDOWS=$qt"
+  -DQUELSOR_BUILD_GUI=ON -DQUELSOR_BUILD_BENCH=OFF "-DQUELSOR_QT_WINDOWS=$qt"
 built=$SECONDS
 
 # Qt's DLLs and plugins from the copy, the MinGW runtime DLLs they link from Debian's packages.
@@ -96,6 +104,35 @@ source "$QUELSOR_ROOT/scripts/wine.sh"
 quelsor_wine_setup "$build/wine-prefix"
 check "the window's tests under Wine" bash -c \
   'cd "$1" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L gui' _ "$build"
+window_tested=$SECONDS
+
+# 2. The window over a sound link (WASAPI through Wine's PulseAudio driver, on a private
+# server): the worked example answered by the Linux quelsor-cli simulate, started here (Wine
+# starts Linux programs but cannot follow them), then the window's real-link tests, their device
+# the Windows simulate.
+linux_cli="$QUELSOR_BUILD/cli/quelsor-cli"
+if [ ! -x "$linux_cli" ]; then
+  [ -f "$QUELSOR_BUILD/build.ninja" ] || cmake -S "$QUELSOR_ROOT" -B "$QUELSOR_BUILD" -G Ninja
+  cmake --build "$QUELSOR_BUILD" --target quelsor-cli
+fi
+link_steps() (
+  source "$QUELSOR_ROOT/scripts/private-pulse.sh"
+  local dir=$build/sound-link
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  quelsor_start_private_pulse "$dir" "link=Liaison été"
+  "$linux_cli" simulate --answer 1234=78D1CA1C# >/dev/null 2>"$dir/simulate.err" &
+  local simulate=$!
+  trap 'kill "$simulate" 2>/dev/null || true; quelsor_stop_private_pulse' EXIT
+  for _ in $(seq 100); do grep -q 'simulate: listening' "$dir/simulate.err" && break; sleep 0.1; done
+  export QT_QPA_PLATFORM=offscreen
+  QUELSOR_DEVICE_LISTENING=1 "$QUELSOR_WINE" "$build/tests/audio_window/test_audio_window.exe" \
+    --gtest_filter=RealLinkWindowTest.WorkedExampleAnsweredBySimulate ||
+    { echo "the Linux simulate said:" >&2; cat "$dir/simulate.err" >&2; exit 1; }
+  kill "$simulate"
+  cd "$build" && ctest --output-on-failure -R '^test_audio_window$'
+)
+check "the window over a sound link" link_steps
 quelsor_wine_stop
 tested=$SECONDS
 
@@ -141,7 +178,7 @@ close_quelsor() {
   for _ in $(seq 100); do pgrep -f 'quelsor\.exe' >/dev/null || break; sleep 0.1; done
 }
 
-# 2. quelsor.exe on the windows platform, a portable copy beside a quelsor.ini without a
+# 3. quelsor.exe on the windows platform, a portable copy beside a quelsor.ini without a
 # threshold: the window writes its own there when it is closed, and nothing to the user's folder.
 shot="$build/screenshot-windows.png"
 window_steps() {
@@ -168,7 +205,7 @@ check "quelsor.exe opens its window on the windows platform and saves beside its
   on_display "$build/wine-display" window_steps
 window_done=$SECONDS
 
-# 3. The installer: made by CPack with makensis, installed silently into a folder with spaces and
+# 4. The installer: made by CPack with makensis, installed silently into a folder with spaces and
 # accents, its programs run, then uninstalled silently.
 rm -f "$build"/quelsor-*-win64.exe
 (cd "$build" && cpack -G NSIS >cpack.log 2>&1) || { cat "$build/cpack.log" >&2; echo "FAIL cpack -G NSIS" >&2; exit 1; }
@@ -212,7 +249,8 @@ check "the installer installs, runs and uninstalls Quelsor" \
 finished=$SECONDS
 
 echo
-echo "Windows window: cross-build $((built - started)) s, window tests under Wine $((tested - built)) s," \
+echo "Windows window: cross-build $((built - started)) s, window tests under Wine" \
+  "$((window_tested - built)) s, over the sound link $((tested - window_tested)) s," \
   "window start $((window_done - tested)) s, installer $((finished - window_done)) s" \
   "($(($(stat -c %s "$installer") / 1024)) KiB); screenshot: $shot"
 echo "windows window: $passed passed, $failed failed"
