@@ -11,6 +11,17 @@ source "$(dirname "$0")/common.sh"
 quelsor_ensure_packages "${QUELSOR_TEST_PACKAGES[@]}"
 jobs=$(nproc)
 
+# The time of each stage, printed at the end: phase NAME closes the stage before and names the
+# next one.
+phases=()
+phase_name=
+phase_start=$SECONDS
+phase() {
+  [ -z "$phase_name" ] || phases+=("$phase_name $((SECONDS - phase_start)) s")
+  phase_name=$1
+  phase_start=$SECONDS
+}
+
 # A locale with a decimal comma, so the tests can check that numbers ignore the locale.
 if [ "$(id -u)" -eq 0 ] && ! locale -a 2>/dev/null | grep -qi '^fr_FR\.utf-\?8$'; then
   localedef -i fr_FR -f UTF-8 fr_FR.UTF-8 || echo "test.sh: could not build the fr_FR locale" >&2
@@ -29,6 +40,7 @@ if ! pactl info >/dev/null 2>&1; then
   fi
 fi
 
+phase build
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 
 # The sanitizer builds, the Qt backend and the fuzzers compile beside the tests at the
@@ -64,24 +76,34 @@ side_pid=$!
 set +m
 trap 'kill -- -"$side_pid" 2>/dev/null || true; stop_link' EXIT
 
+phase ctest
 (cd "$QUELSOR_BUILD" && ctest --output-on-failure -j "$jobs")
 
 # The Debian package, installed in a throw-away root (its window uses the sound link), then the
 # Windows build under Wine, compared with this build.
+phase package
 "$QUELSOR_ROOT/scripts/test-package.sh"
+phase windows
 "$QUELSOR_ROOT/scripts/test-windows.sh"
+phase windows-window
 "$QUELSOR_ROOT/scripts/test-windows-window.sh"
 
+phase side-builds
 if ! wait "$side_pid"; then
   tail -n 60 "$side_log" >&2
   echo "test.sh: a sanitizer, Qt backend or fuzzer build failed (whole log: $side_log)" >&2
   exit 1
 fi
+phase sanitizers
 (cd "$QUELSOR_ROOT/build-sanitize" && ctest --output-on-failure -j "$jobs" -L unit)
 (cd "$QUELSOR_ROOT/build-tsan" && ctest --output-on-failure -j "$jobs" -L threads)
 
 # A short fuzzing round over the formula evaluator, the configuration loader, the decoder and
 # the reading of recordings.
 if command -v clang++ >/dev/null; then
+  phase fuzz
   "$QUELSOR_ROOT/scripts/fuzz.sh" 10
 fi
+phase end
+summary=$(printf '%s, ' "${phases[@]}")
+echo "test.sh: passed in $SECONDS s (${summary%, })"
