@@ -70,8 +70,10 @@ protected:
             if (!device_.waitForFinished(5000))
                 device_.kill();
         }
-        if (HasFailure())
-            std::printf("simulate said:\n%s\n", device_.readAllStandardError().constData());
+        if (HasFailure()) {
+            said_ += device_.readAllStandardError();
+            std::printf("simulate said:\n%s\n", said_.constData());
+        }
     }
 
     // Starts the remote device and waits until it listens.
@@ -92,6 +94,7 @@ protected:
 
     QTemporaryDir folder_;
     QProcess device_;
+    QByteArray said_; // what simulate said after it listened
 };
 
 TEST_P(CliLinkTest, RequestPrintsTheWindowsLogLines)
@@ -107,8 +110,18 @@ TEST_P(CliLinkTest, RequestPrintsTheWindowsLogLines)
         QStringLiteral("6") };
     if (link.debug)
         args << QStringLiteral("--debug");
-    request.start(kCli, args);
-    ASSERT_TRUE(request.waitForFinished(30000));
+    // The link drops a fraction of a second of audio now and then on a busy machine: a command
+    // it cut reaches simulate as an unknown one and nothing answers. It is asked once more then,
+    // as poll's retries would.
+    for (int attempt = 1;; ++attempt) {
+        request.start(kCli, args);
+        ASSERT_TRUE(request.waitForFinished(30000));
+        said_ += device_.readAllStandardError();
+        if (attempt == 2 || !said_.contains("unknown command"))
+            break;
+        std::printf(
+            "note: the link cut the command, asked again; simulate said:\n%s\n", said_.constData());
+    }
     const QByteArray errors = request.readAllStandardError();
     EXPECT_EQ(request.exitCode(), link.expectedExit) << errors.toStdString();
     std::vector<std::string> lines = Lines(request.readAllStandardOutput());
