@@ -10,22 +10,27 @@ QUELSOR_PULSE_LISTENERS=()
 # (described DESCRIPTION, else NAME) and its monitor remapped as the source NAME_in (described
 # "DESCRIPTION input"); the last NAME's are the defaults. A quiet listener on each monitor keeps
 # the null sink as quick as a sound card (see virtual-link.sh), and keeps the remapped source
-# flowing while nothing plays, as a card's input does; it returns once the inputs flow. Exports PULSE_SERVER and the paths so that
-# the clients started afterwards use it; sets QUELSOR_PULSE_PID and QUELSOR_PULSE_LISTENERS.
+# flowing while nothing plays, as a card's input does; it returns once the inputs flow. Exports
+# PULSE_SERVER and the paths so that the clients started afterwards use it; sets
+# QUELSOR_PULSE_PID and QUELSOR_PULSE_LISTENERS.
 # Waits up to 5 s for the server to answer, else prints its log and exits 2. Called again on the
 # same FOLDER (after quelsor_stop_private_pulse), starts it again on the same socket.
 quelsor_start_private_pulse() {
   local folder=$1 pair name description
   shift
   export PULSE_RUNTIME_PATH=$folder PULSE_STATE_PATH=$folder PULSE_SERVER=unix:$folder/native
-  local modules=(--load="module-native-protocol-unix socket=$folder/native")
+  # The socket last: a client retrying after a restart must not connect before the defaults.
   for pair in "$@"; do
     name=${pair%%=*}
     description=${pair#*=}
-    modules+=(--load="module-null-sink sink_name=$name format=s16le rate=16000 channels=1 sink_properties='device.description=\"$description\"'"
-      --load="module-remap-source master=$name.monitor source_name=${name}_in source_properties='device.description=\"$description input\"'")
-  done
-  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "${modules[@]}" \
+    echo "load-module module-null-sink sink_name=$name format=s16le rate=16000 channels=1" \
+      "sink_properties='device.description=\"$description\"'"
+    echo "load-module module-remap-source master=$name.monitor source_name=${name}_in" \
+      "source_properties='device.description=\"$description input\"'"
+  done >"$folder/startup.pa"
+  printf 'set-default-sink %s\nset-default-source %s\n' "$name" "${name}_in" >>"$folder/startup.pa"
+  echo "load-module module-native-protocol-unix socket=$folder/native" >>"$folder/startup.pa"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --file="$folder/startup.pa" \
     >/dev/null 2>>"$folder/pulseaudio.log" &
   QUELSOR_PULSE_PID=$!
   for _ in $(seq 50); do
@@ -33,8 +38,6 @@ quelsor_start_private_pulse() {
     sleep 0.1
   done
   pactl info >/dev/null 2>&1 || { cat "$folder/pulseaudio.log" >&2; exit 2; }
-  pactl set-default-sink "$name"
-  pactl set-default-source "${name}_in"
   QUELSOR_PULSE_LISTENERS=()
   for pair in "$@"; do
     parec --device="${pair%%=*}.monitor" --latency-msec=100 --rate=16000 --channels=1 \

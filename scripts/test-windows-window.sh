@@ -13,17 +13,21 @@
 # the installer (cpack -G NSIS), installed, run and uninstalled under Wine. Without Qt, the
 # window is not tested and the script says so loudly, and fails under CI=true.
 #
-# Usage: scripts/test-windows-window.sh   (the build goes to $QUELSOR_MINGW_BUILD, default
-#   build-mingw, the folder of test-windows.sh, whose headless part it keeps: only the window
-#   and its tests are compiled after that script; the screenshot to screenshot-windows.png
+# Usage: scripts/test-windows-window.sh [--build-only]   (the build goes to $QUELSOR_MINGW_BUILD,
+#   default build-mingw, the folder of test-windows.sh, whose headless part it keeps: only the
+#   window and its tests are compiled after that script; the screenshot to screenshot-windows.png
 #   inside it)
+#   --build-only  the cross-build only, and only with a ready Qt (test.sh runs it beside the
+#                 Linux tests): no Qt is built and nothing is tested.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
+build_only=0
 case ${1:-} in
   -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+  --build-only) build_only=1 ;;
   '') ;;
-  *) echo "test-windows-window.sh: no arguments expected" >&2; exit 2 ;;
+  *) echo "test-windows-window.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
 esac
 
 quelsor_ensure_packages --no-install-recommends "${QUELSOR_WINDOWS_PACKAGES[@]}"
@@ -53,6 +57,9 @@ if [ -n "$qt" ] && [ -f "$qt" ]; then
 fi
 if [ -z "$qt" ] && [ -f "$cache/lib/cmake/Qt6/Qt6Config.cmake" ]; then
   qt=$cache
+elif [ -z "$qt" ] && [ "$build_only" -eq 1 ]; then
+  echo "test-windows-window.sh: no ready Qt for Windows: the window is not built now" >&2
+  exit 0
 elif [ -z "$qt" ] && [ "${QUELSOR_BUILD_QT_WINDOWS:-1}" = 1 ]; then
   echo "test-windows-window.sh: no Qt for Windows given: building one into $cache (once)" >&2
   "$QUELSOR_ROOT/scripts/build-qt-windows.sh" "$cache" && qt=$cache
@@ -83,6 +90,7 @@ quelsor_build "$build" --toolchain "$QUELSOR_ROOT/cmake/mingw-w64-x86_64.cmake" 
   -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DQUELSOR_WERROR=ON \
   -DQUELSOR_BUILD_GUI=ON -DQUELSOR_BUILD_BENCH=OFF "-DQUELSOR_QT_WINDOWS=$qt"
 built=$SECONDS
+[ "$build_only" -eq 0 ] || exit 0
 
 # Qt's DLLs and plugins from the copy, the MinGW runtime DLLs they link from Debian's packages.
 runtime_dirs=("$qt/bin" "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"

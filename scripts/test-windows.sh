@@ -8,10 +8,11 @@
 # and stderr ends its lines with CRLF (the C runtime's text mode), which the script checks and
 # then removes before comparing. Files written (WAV command files) are compared as they are.
 #
-# Usage: scripts/test-windows.sh [--leave-out COMMAND[,COMMAND...]]
-#   --leave-out  commands that the Windows build does not have (say a library they need has no
-#                MinGW build): their comparisons are skipped and listed. Also taken from
-#                QUELSOR_WINDOWS_LEAVE_OUT.
+# Usage: scripts/test-windows.sh [--leave-out COMMAND[,COMMAND...]] [--build-only]
+#   --leave-out   commands that the Windows build does not have (say a library they need has no
+#                 MinGW build): their comparisons are skipped and listed. Also taken from
+#                 QUELSOR_WINDOWS_LEAVE_OUT.
+#   --build-only  the cross-build only (test.sh runs it beside the Linux tests).
 # The Linux reference is $QUELSOR_BUILD/cli/quelsor-cli (built here when missing); the Windows
 # build goes to $QUELSOR_MINGW_BUILD (default build-mingw), its Wine prefix inside it.
 set -euo pipefail
@@ -19,10 +20,12 @@ source "$(dirname "$0")/common.sh"
 
 usage() { sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
 leave_out=${QUELSOR_WINDOWS_LEAVE_OUT:-}
+build_only=0
 while [ $# -gt 0 ]; do
   case $1 in
     --leave-out) leave_out="$leave_out,${2:?--leave-out needs a list of commands}"; shift 2 ;;
     --leave-out=*) leave_out="$leave_out,${1#*=}"; shift ;;
+    --build-only) build_only=1; shift ;;
     -h | --help) usage; exit 0 ;;
     *) echo "test-windows.sh: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
   esac
@@ -40,6 +43,7 @@ quelsor_build "$mingw_build" --toolchain "$QUELSOR_ROOT/cmake/mingw-w64-x86_64.c
   -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DQUELSOR_WERROR=ON \
   -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF
 built=$SECONDS
+[ "$build_only" -eq 0 ] || exit 0
 
 # 2. Wine: a prefix of our own, its server stopped at the end (only this prefix's).
 source "$QUELSOR_ROOT/scripts/wine.sh"

@@ -3,12 +3,14 @@
 # sound link, which this script starts when no sound server answers), the Debian package's and
 # the Windows build's tests (test-package.sh, test-windows.sh), then the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the tests that run threads under
-# ThreadSanitizer (those builds and a compile of the Qt sound backend run beside the tests),
-# then each fuzzer for a short while.
+# ThreadSanitizer (those builds, the Windows cross-builds and a compile of the Qt sound backend
+# run beside the tests), then each fuzzer for a short while.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-quelsor_ensure_packages "${QUELSOR_TEST_PACKAGES[@]}"
+# Every package of every stage now: the builds beside the tests must not wait on apt-get's lock.
+quelsor_ensure_packages "${QUELSOR_TEST_PACKAGES[@]}" "${QUELSOR_PACKAGE_PACKAGES[@]}"
+quelsor_ensure_packages --no-install-recommends "${QUELSOR_WINDOWS_PACKAGES[@]}" nsis
 jobs=$(nproc)
 
 # The time of each stage, printed at the end: phase NAME closes the stage before and names the
@@ -43,9 +45,12 @@ fi
 phase build
 quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 
-# The sanitizer builds, the Qt backend and the fuzzers compile beside the tests at the
-# lowest priority: the audio tests mostly wait on real time. The output goes to a log, shown
-# when a build fails.
+# The Windows cross-builds, the sanitizer builds, the Qt backend and the fuzzers compile beside
+# the tests at the lowest priority: the audio tests mostly wait on real time. The output goes to
+# a log, shown when a build fails.
+#  - the Windows builds first, as their tests come next: the headless one and, with a ready Qt
+#    for Windows, the window (a Qt to build is built by the window's check itself). A failure
+#    here is only noted: the Windows checks then build again in the foreground and show it;
 #  - AddressSanitizer and UndefinedBehaviorSanitizer: the headless core and its unit tests (the
 #    window's tests run in the main build);
 #  - ThreadSanitizer: only the suites with tests labelled "threads" (the capture buffer, the
@@ -55,7 +60,13 @@ quelsor_build "$QUELSOR_BUILD" -DQUELSOR_WERROR=ON
 #    change to the sound interface cannot leave it behind unnoticed (nothing here can run it);
 #  - the fuzzers (clang), run at the end.
 side_log="$QUELSOR_BUILD/side-builds.log"
+windows_built="$QUELSOR_BUILD/windows-builds.done"
+rm -f "$windows_built"
 side_builds() {
+  { nice -n 19 "$QUELSOR_ROOT/scripts/test-windows.sh" --build-only &&
+    nice -n 19 "$QUELSOR_ROOT/scripts/test-windows-window.sh" --build-only; } ||
+    echo "test.sh: a Windows build failed beside the tests; its check builds it again" >&2
+  touch "$windows_built"
   quelsor_configure "$QUELSOR_ROOT/build-sanitize" -DQUELSOR_WERROR=ON -DQUELSOR_SANITIZE=ON \
     -DQUELSOR_BUILD_GUI=OFF -DQUELSOR_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
   nice -n 19 cmake --build "$QUELSOR_ROOT/build-sanitize" -j "$jobs"
@@ -84,6 +95,7 @@ phase ctest
 phase package
 "$QUELSOR_ROOT/scripts/test-package.sh"
 phase windows
+while [ ! -e "$windows_built" ] && kill -0 "$side_pid" 2>/dev/null; do sleep 1; done
 "$QUELSOR_ROOT/scripts/test-windows.sh"
 phase windows-window
 "$QUELSOR_ROOT/scripts/test-windows-window.sh"

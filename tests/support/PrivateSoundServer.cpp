@@ -77,17 +77,33 @@ bool PrivateSoundServer::Start()
                        .arg(kMaxSocketPath);
         return false;
     }
-    QStringList arguments { QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-        QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
-        QStringLiteral("--load=module-native-protocol-unix socket=") + socket };
+    // The links and the defaults come before the socket: a client that was waiting for the
+    // server (a program retrying after a restart) must not connect in between and find other
+    // defaults than the test's.
+    QString script;
     for (int k = 0; k < pairs_; ++k) {
-        arguments << QStringLiteral("--load=module-null-sink sink_name=%1 format=s16le rate=16000 "
-                                    "channels=1 sink_properties='device.description=\"%2\"'")
-                         .arg(Sink(k), SinkDescription(k));
-        arguments << QStringLiteral("--load=module-remap-source master=%1.monitor source_name=%2 "
-                                    "source_properties='device.description=\"%3 input\"'")
-                         .arg(Sink(k), Source(k), SinkDescription(k));
+        script
+            += QStringLiteral("load-module module-null-sink sink_name=%1 format=s16le "
+                              "rate=16000 channels=1 sink_properties='device.description=\"%2\"'\n")
+                   .arg(Sink(k), SinkDescription(k));
+        script += QStringLiteral("load-module module-remap-source master=%1.monitor source_name=%2 "
+                                 "source_properties='device.description=\"%3 input\"'\n")
+                      .arg(Sink(k), Source(k), SinkDescription(k));
     }
+    script += QStringLiteral("set-default-sink %1\nset-default-source %2\n")
+                  .arg(Sink(pairs_ - 1), Source(pairs_ - 1));
+    script += QStringLiteral("load-module module-native-protocol-unix socket=%1\n").arg(socket);
+    const QString scriptPath = folder_.filePath(QStringLiteral("startup.pa"));
+    QFile scriptFile(scriptPath);
+    if (!scriptFile.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || scriptFile.write(script.toUtf8()) != script.toUtf8().size()) {
+        missing_ = QStringLiteral("cannot write ") + scriptPath;
+        return false;
+    }
+    scriptFile.close();
+    const QStringList arguments { QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+        QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
+        QStringLiteral("--file=") + scriptPath };
     server_.setProcessEnvironment(Environment());
     server_.setStandardOutputFile(QProcess::nullDevice());
     server_.setStandardErrorFile(
@@ -109,8 +125,6 @@ bool PrivateSoundServer::Start()
         Kill();
         return false;
     }
-    Pactl({ QStringLiteral("set-default-sink"), Sink(pairs_ - 1) });
-    Pactl({ QStringLiteral("set-default-source"), Source(pairs_ - 1) });
     StopListeners();
     if (!QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty()) {
         for (int k = 0; k < pairs_; ++k) {
