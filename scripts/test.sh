@@ -63,6 +63,9 @@ side_log="$QUELSOR_BUILD/side-builds.log"
 windows_built="$QUELSOR_BUILD/windows-builds.done"
 rm -f "$windows_built"
 side_builds() {
+  # The idle class as well as the lowest priority: a compiler then waits whenever a test's player
+  # or recorder, or its sound server, has something to do.
+  chrt --idle -p 0 "$BASHPID" >/dev/null || true
   { nice -n 19 "$QUELSOR_ROOT/scripts/test-windows.sh" --build-only &&
     nice -n 19 "$QUELSOR_ROOT/scripts/test-windows-window.sh" --build-only; } ||
     echo "test.sh: a Windows build failed beside the tests; its check builds it again" >&2
