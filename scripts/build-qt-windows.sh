@@ -13,14 +13,14 @@
 # be turned off together with OpenGL, otherwise the plugin is compiled against OpenGL classes the
 # configuration removed; and DirectWrite 3 together with Direct2D, whose font database Qt Gui
 # compiles only with Direct2D while the plugin uses it with DirectWrite 3 alone (the default
-# GDI font database and the DirectWrite font engine stay). No change to the source is needed; Debian's own patches (security fixes
-# among them) are applied as the package does.
+# GDI font database and the DirectWrite font engine stay). No change to the source is needed;
+# Debian's own patches (security fixes among them) are applied as the package does.
 #
 # Usage: scripts/build-qt-windows.sh PREFIX
 #   The work folder (source and build, a few GB) is $QUELSOR_QT_WORK (default PREFIX.work), removed
 #   after a successful install unless QUELSOR_QT_KEEP_WORK=1. As root, a deb-src entry for the
 #   machine's own Debian archive and suites is added when none is there
-#   (/etc/apt/sources.list.d/quelsor-deb-src.sources). About an hour on 2 cores.
+#   (/etc/apt/sources.list.d/quelsor-deb-src.sources). 20 minutes to an hour on 2 cores.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -105,7 +105,7 @@ if [ ! -f "$build_dir/build.ninja" ] || [ "$(cat "$build_dir/quelsor-options" 2>
     >"$work/configure.log" 2>&1 || { tail -40 "$work/configure.log" >&2; say "configure failed ($work/configure.log)"; exit 1; }
   echo "$options" >"$build_dir/quelsor-options"
 fi
-say "building (half an hour to an hour on 2 cores; the log is $work/build.log)"
+say "building (20 minutes to an hour on 2 cores; the log is $work/build.log)"
 if ! cmake --build "$build_dir" >"$work/build.log" 2>&1; then
   grep -A12 '^FAILED:' "$work/build.log" | grep -v '^\[' | head -60 >&2
   say "build failed ($work/build.log)"

@@ -9,7 +9,7 @@
 # archive of one (unpacked into the cache), else the team's copy in ../shared/qt-windows (a
 # prefix, or a folder holding such an archive), else the cache folder $QUELSOR_QT_CACHE (default
 # .cache/qt-windows in the source tree) when a copy is there, else one built into that cache the
-# first time (half an hour to an hour on 2 cores; not with QUELSOR_BUILD_QT_WINDOWS=0). And then
+# first time (20 minutes to an hour on 2 cores; not with QUELSOR_BUILD_QT_WINDOWS=0). And then
 # the installer (cpack -G NSIS), installed, run and uninstalled under Wine. Without Qt, the
 # window is not tested and the script says so loudly, and fails under CI=true.
 #
