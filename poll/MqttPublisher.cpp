@@ -173,11 +173,15 @@ void MqttPublisher::Publish(const ResultRecord& record)
         Enqueue(
             Message { Topic(record.request, SanitizeTopicLevel(record.name)), record.text, true });
     if (record.quality) {
-        // Every record of an answer carries its quality: sent once per answer.
+        // Every record of an answer carries its quality: sent once per answer, known by its
+        // request and time. Each answer sends it even when it has not changed, for a broker
+        // restarted meanwhile has forgotten the retained one.
         const std::string level = OneDecimal(record.quality->level);
         const std::string snr = OneDecimal(record.quality->SnrDb());
-        if (lastQuality_ != record.request + '\n' + level + '\n' + snr) {
-            lastQuality_ = record.request + '\n' + level + '\n' + snr;
+        const std::string answer = record.request + '\n' + record.isoTime.value_or("") + '\n'
+            + (record.seconds ? std::to_string(*record.seconds) : std::string());
+        if (lastQuality_ != answer) {
+            lastQuality_ = answer;
             Enqueue(Message { Topic(record.request, "level"), level, true });
             Enqueue(Message { Topic(record.request, "snr"), snr, true });
         }

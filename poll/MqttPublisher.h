@@ -155,7 +155,7 @@ private:
     std::condition_variable changed_;
     std::deque<Message> queue_; // not yet handed to the client
     std::map<int, Message> inFlight_; // handed over, not yet acknowledged
-    std::string lastQuality_; // request, level and snr last published (Publish's caller only)
+    std::string lastQuality_; // the answer whose quality was last sent (Publish's caller only)
 };
 
 } // namespace quelsor

@@ -218,26 +218,38 @@ namespace {
         MqttPublisher publisher({ "127.0.0.1", broker.Port(), "quelsor", "test-client" });
         std::string error;
         ASSERT_TRUE(publisher.Start(error)) << error;
-        publisher.Publish(Zone("1234", "Tension", "12.000"));
+        // Two answers of the same quality.
+        const auto answer = [](const char* text, const char* time) {
+            ResultRecord record = Zone("1234", "Tension", text);
+            record.isoTime = time;
+            record.quality = AnswerQuality { 812.0, 3.0, 100, 40, 30 };
+            return record;
+        };
+        const std::string snr = "quelsor/1234/snr " + OneDecimal(answer("", "").quality->SnrDb());
+        publisher.Publish(answer("12.000", "2026-12-09T10:00:00.000Z"));
         std::this_thread::sleep_for(300ms);
         EXPECT_FALSE(publisher.Connected());
-        EXPECT_EQ(publisher.Waiting(), 2u);
+        EXPECT_EQ(publisher.Waiting(), 4u);
 
         ASSERT_TRUE(broker.Start());
         ASSERT_TRUE(publisher.Drain(15s));
-        EXPECT_EQ(broker.Read("quelsor/1234/#", 1),
-            std::vector<std::string> { "quelsor/1234/Tension 12.000" });
+        const std::vector<std::string> first = broker.Read("quelsor/1234/#", 3);
+        EXPECT_EQ(std::set<std::string>(first.begin(), first.end()),
+            (std::set<std::string> {
+                "quelsor/1234/Tension 12.000", "quelsor/1234/level 812.0", snr }));
 
-        // The broker goes away between two rounds; the next record waits for it.
+        // The broker goes away between two rounds and forgets what it kept; the next records wait
+        // for it, the quality among them though it has not changed.
         broker.Stop();
-        publisher.Publish(Zone("1234", "Tension", "12.500"));
+        publisher.Publish(answer("12.500", "2026-12-09T10:10:00.000Z"));
         std::this_thread::sleep_for(500ms);
         EXPECT_GE(publisher.Waiting(), 1u);
         ASSERT_TRUE(broker.Start());
         ASSERT_TRUE(publisher.Drain(20s));
-        const std::vector<std::string> after = broker.Read("quelsor/#", 2);
+        const std::vector<std::string> after = broker.Read("quelsor/#", 4);
         EXPECT_EQ(std::set<std::string>(after.begin(), after.end()),
-            (std::set<std::string> { "quelsor/status online", "quelsor/1234/Tension 12.500" }));
+            (std::set<std::string> { "quelsor/status online", "quelsor/1234/Tension 12.500",
+                "quelsor/1234/level 812.0", snr }));
     }
 
     // Connections as a real broker takes them: a password file (mosquitto_passwd), a TLS
