@@ -95,8 +95,9 @@ bool PrivateSoundServer::Start()
     script += QStringLiteral("load-module module-native-protocol-unix socket=%1\n").arg(socket);
     const QString scriptPath = folder_.filePath(QStringLiteral("startup.pa"));
     QFile scriptFile(scriptPath);
+    const QByteArray scriptBytes = script.toUtf8();
     if (!scriptFile.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || scriptFile.write(script.toUtf8()) != script.toUtf8().size()) {
+        || scriptFile.write(scriptBytes) != scriptBytes.size()) {
         missing_ = QStringLiteral("cannot write ") + scriptPath;
         return false;
     }
